@@ -1,0 +1,7 @@
+// Process-wide state: the one instance.
+#include "console/process_state.h"
+
+ProcessState& Process() {
+  static ProcessState state;
+  return state;
+}

@@ -1,0 +1,23 @@
+// Process-wide state that start-up fills in and every other part only reads.
+#pragma once
+
+#include <cstdint>
+
+// Native handles cross this header as integers: Windows HANDLEs, or POSIX file descriptors.
+// -1 stands for "none" on both (INVALID_HANDLE_VALUE on Windows).
+inline constexpr std::intptr_t kNoHandle = -1;
+
+struct ProcessState {
+  std::intptr_t std_input = kNoHandle;
+  std::intptr_t std_output = kNoHandle;
+  std::intptr_t std_error = kNoHandle;
+  // Where the console echo writes: standard output when it is a console, else standard error.
+  std::intptr_t console_output = kNoHandle;
+  // The keyboard: the console input buffer (Windows) or the controlling terminal (POSIX).
+  std::intptr_t console_input = kNoHandle;
+  // -1 when standard output was a console/terminal at start-up, else 0.
+  std::int32_t console_flag = 0;
+};
+
+// The one instance; written during start-up only.
+ProcessState& Process();

@@ -1,0 +1,13 @@
+// Search, substrings and fields of Text; positions count from 1, 0 means none.
+#pragma once
+
+#include <cstdint>
+
+#include "text/text.h"
+
+// Position of the first occurrence of `pattern` at or after `start`, or 0.
+std::int32_t FindText(std::int32_t start, const Text& text, const Text& pattern);
+// At most `length` bytes of `text` from position `start`.
+Text MidText(const Text& text, std::int32_t start, std::int32_t length);
+// Field `field` (from 1) of `text` split at every occurrence of `delimiter`.
+Text FieldText(const Text& text, const Text& delimiter, std::int32_t field);

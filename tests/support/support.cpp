@@ -1,0 +1,1 @@
+// Test support library: the helpers live in the files beside this one.
