@@ -1,0 +1,51 @@
+// Search, substrings and fields of Text.
+#include "text/fields.h"
+
+#include <cstring>
+
+namespace {
+
+// Zero-based offset of the first occurrence of `pattern` in `text` at or after `from`, or -1.
+// One forward scan for the first byte, then a comparison of the rest.
+std::int64_t ScanFor(const Text& text, const Text& pattern, std::size_t from) {
+  const std::size_t n = text.size();
+  const std::size_t m = pattern.size();
+  if (m == 0) return static_cast<std::int64_t>(from);
+  for (std::size_t i = from; i + m <= n; ++i) {
+    if (text[i] != pattern[0]) continue;
+    if (std::memcmp(text.data() + i + 1, pattern.data() + 1, m - 1) == 0) {
+      return static_cast<std::int64_t>(i);
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::int32_t FindText(std::int32_t start, const Text& text, const Text& pattern) {
+  if (text.empty() || start <= 0) return 0;
+  const std::size_t offset = static_cast<std::size_t>(start) - 1;
+  if (offset >= text.size()) return 0;
+  const std::int64_t found = ScanFor(text, pattern, offset);
+  return found < 0 ? 0 : static_cast<std::int32_t>(found + 1);
+}
+
+Text MidText(const Text& text, std::int32_t start, std::int32_t length) {
+  if (start <= 0 || length <= 0) return Text();
+  const std::size_t offset = static_cast<std::size_t>(start) - 1;
+  if (offset >= text.size()) return Text();
+  return GuardedText([&] { return text.substr(offset, static_cast<std::size_t>(length)); });
+}
+
+Text FieldText(const Text& text, const Text& delimiter, std::int32_t field) {
+  if (field <= 0) return Text();
+  if (delimiter.empty()) return field == 1 ? GuardedText([&] { return text; }) : Text();
+  std::size_t begin = 0;
+  for (std::int32_t k = 1;; ++k) {
+    const std::int64_t found = ScanFor(text, delimiter, begin);
+    const std::size_t end = found < 0 ? text.size() : static_cast<std::size_t>(found);
+    if (k == field) return GuardedText([&] { return text.substr(begin, end - begin); });
+    if (found < 0) return Text();
+    begin = end + delimiter.size();
+  }
+}
