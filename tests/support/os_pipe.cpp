@@ -1,0 +1,12 @@
+// Files for tests: reading one back whole.
+#include <fstream>
+#include <sstream>
+
+#include "support/os_pipe.h"
+
+std::string ReadOsFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
