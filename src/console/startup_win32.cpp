@@ -1,4 +1,87 @@
 // Start-up and shutdown on Windows.
-#include "console/startup.h"
+#include <objbase.h>
+#include <windows.h>
 
-int ProcessMain(int, char**) { return 0; }
+#include "console/process_state.h"
+#include "console/startup.h"
+#include "driver/driver.h"
+#include "text/command_tail.h"
+#include "text/number.h"
+
+namespace {
+
+constexpr DWORD kOutputMode = ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT;
+constexpr std::size_t kThreadBlockSize = 64;
+
+std::intptr_t Native(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+
+bool CursorIsVisible(HANDLE handle) {
+  CONSOLE_CURSOR_INFO info{};
+  return GetConsoleCursorInfo(handle, &info) && info.dwSize != 0;
+}
+
+[[noreturn]] void EndProcess(int exit_code) {
+  CoUninitialize();
+  ExitProcess(static_cast<UINT>(exit_code));
+}
+
+}  // namespace
+
+int ProcessMain(int, char**) {
+  CoInitialize(nullptr);
+
+  ProcessState& process = Process();
+  HANDLE std_error = GetStdHandle(STD_ERROR_HANDLE);
+  HANDLE std_input = GetStdHandle(STD_INPUT_HANDLE);
+  HANDLE std_output = GetStdHandle(STD_OUTPUT_HANDLE);
+  HANDLE console_output = std_error;
+  process.console_input = Native(CreateFileA("CONIN$", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+
+  DWORD mode = 0;
+  if (GetConsoleMode(std_output, &mode)) {
+    console_output = std_output;
+    process.console_flag = -1;
+  }
+  SetConsoleMode(console_output, kOutputMode);
+  // Mode 0 turns Ctrl+C into an ordinary key while standard input is the console.
+  SetConsoleMode(std_input, 0);
+  if (!CursorIsVisible(console_output) && !CursorIsVisible(std_output)) {
+    CONSOLE_CURSOR_INFO cursor{10, TRUE};
+    SetConsoleCursorInfo(console_output, &cursor);
+  }
+  process.console_output = Native(console_output);
+
+  // A parent that passed its own handles wins for the byte streams; the console flag and the
+  // modes above keep describing the handles GetStdHandle returned.
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  GetStartupInfoA(&startup);
+  if (startup.dwFlags & STARTF_USESTDHANDLES) {
+    std_error = startup.hStdError;
+    std_input = startup.hStdInput;
+    std_output = startup.hStdOutput;
+  }
+  process.std_error = Native(std_error);
+  process.std_input = Native(std_input);
+  process.std_output = Native(std_output);
+
+  SetTailPosition(SkipProgramName(GetCommandLineA()));
+
+  const DWORD slot = TlsAlloc();
+  if (slot == TLS_OUT_OF_INDEXES) EndProcess(255);
+  HGLOBAL block = GlobalAlloc(GPTR, kThreadBlockSize);
+  if (block == nullptr) {
+    TlsFree(slot);
+    EndProcess(255);
+  }
+  TlsSetValue(slot, block);
+
+  SetNumberEnvironment();
+  const int exit_code = RunDriver();
+
+  TlsSetValue(slot, nullptr);
+  GlobalFree(block);
+  TlsFree(slot);
+  EndProcess(exit_code);
+}

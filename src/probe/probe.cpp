@@ -1,0 +1,108 @@
+// One probe of the target and the closing sequence.
+#include "probe/probe.h"
+
+#include <chrono>
+
+#include "console/console_echo.h"
+#include "console/keyboard.h"
+#include "console/line_output.h"
+#include "net/stream.h"
+#include "text/clock_text.h"
+#include "text/fields.h"
+#include "text/number.h"
+
+namespace {
+
+constexpr std::int32_t kTelnetPort = 23;
+constexpr std::uint32_t kOpenTimeoutMs = 5;
+constexpr std::uint16_t kStreamKind = 0x40;
+constexpr std::uint32_t kReceivePauseMs = 100;
+constexpr std::uint32_t kClosePauseMs = 10;
+// A Telnet server that says nothing for this many receives in a row (about 3 seconds), or
+// keeps talking past the time limit, does not hold the probe any longer.
+constexpr int kMaxSilentReceives = 30;
+constexpr auto kTelnetTimeLimit = std::chrono::seconds(30);
+
+Text NumberText(std::int32_t value) { return NumberToText(Int32ToNumber(value)); }
+
+// Prints the server's lines as " + " lines until it has nothing more to say.
+void ShowTelnetLines(std::int16_t connection) {
+  const auto deadline = std::chrono::steady_clock::now() + kTelnetTimeLimit;
+  int silent_receives = 0;
+  while (AtEndOfData(connection) == 0) {
+    Text line;
+    ErrorNumber receive_error = 0;
+    {
+      ErrorScope receive;
+      line = ReceiveLine(connection, deadline);
+      receive_error = LastError();
+    }
+    PrintLine(ConcatText(" + ", line));
+    // A reset connection fails every receive from now on.
+    if (receive_error == kErrSocket || receive_error == kErrAccess) return;
+    silent_receives = receive_error == kErrTimeout ? silent_receives + 1 : 0;
+    if (silent_receives >= kMaxSilentReceives) return;
+    if (std::chrono::steady_clock::now() >= deadline) return;
+    SleepMs(kReceivePauseMs);
+  }
+}
+
+}  // namespace
+
+ProbeTarget SplitTarget(const Text& target_text) {
+  ProbeTarget target;
+  target.host = target_text;
+  const std::int32_t colon = FindText(1, target.host, ":");
+  if (colon > 0) {
+    const std::int64_t port =
+        NumberToInt64(TextToNumber(MidText(target.host, colon + 1, 2147483647)));
+    target.port = static_cast<std::int32_t>(static_cast<std::uint32_t>(port));
+    target.host = MidText(target.host, 1, colon - 1);
+  }
+  return target;
+}
+
+Text AnnouncementLine(const ProbeTarget& target) {
+  return ConcatText("Opening connection to ", target.host, " (port ", NumberText(target.port),
+                    ") at ", TimeText(), " on ", DateText());
+}
+
+std::int16_t Probe(const Text& target_text) {
+  ErrorScope routine;
+  const ProbeTarget target = SplitTarget(target_text);
+  PrintLine(AnnouncementLine(target));
+  if (StdoutIsConsole() == 0) ConsolePrintLine(AnnouncementLine(target));
+
+  // The open is judged by its own outcome only: a print that failed above (standard output
+  // closed, say) must not turn an open connection into a reported failure.
+  std::int16_t connection = 0;
+  ErrorNumber open_error = 0;
+  {
+    ErrorScope open;
+    connection = NextFreeNumber();
+    if (LastError() == 0) {
+      OpenStream(connection, target.port, target.host, Text(), 0, kOpenTimeoutMs);
+    }
+    open_error = LastError();
+  }
+  if (open_error != 0) {
+    RaiseError(open_error);
+    PrintLine(
+        ConcatText("Error connecting to ", target.host, " (Err:", NumberText(open_error), ")"));
+    return 0;
+  }
+  if (target.port != kTelnetPort) return connection;
+
+  PrintLine("Negotiating connection");
+  // IAC DONT ECHO, IAC DONT SUPPRESS-GO-AHEAD.
+  SendText(connection, TextFromCodes({0xFF, 0xFE, 0x01, 0xFF, 0xFE, 0x03}));
+  ShowTelnetLines(connection);
+  return connection;
+}
+
+void ClosingSequence(std::int16_t connection) {
+  ErrorScope routine;
+  SendText(connection, ConcatText("BYE", TextFromCodes({13}), LineEnd()));
+  SleepMs(kClosePauseMs);
+  CloseConnection(connection, kStreamKind);
+}
