@@ -1,0 +1,90 @@
+// The connection table: a process-wide list of open connections, newest first, and its number
+// counter.
+#include "net/connection_table.h"
+
+#include <atomic>
+#include <bitset>
+
+#include "text/error.h"
+
+namespace {
+
+// A lock word taken by swapping in all ones until the old value was 0. The program runs on one
+// thread, so the spin never turns in practice; the locks keep the table sound if that changes.
+class BusyLock {
+ public:
+  explicit BusyLock(std::atomic<std::uint32_t>& word) : word_(word) {
+    while (word_.exchange(0xFFFFFFFFu, std::memory_order_acquire) != 0) {
+    }
+  }
+  ~BusyLock() { word_.store(0, std::memory_order_release); }
+  BusyLock(const BusyLock&) = delete;
+  BusyLock& operator=(const BusyLock&) = delete;
+
+ private:
+  std::atomic<std::uint32_t>& word_;
+};
+
+// Taken in this order only: counter first, then table.
+std::atomic<std::uint32_t> counter_lock{0};
+std::atomic<std::uint32_t> table_lock{0};
+
+ConnectionRecord* table_head = nullptr;
+std::int16_t number_counter = 0;
+
+ConnectionRecord* FindLocked(std::int16_t number) {
+  for (ConnectionRecord* record = table_head; record != nullptr; record = record->next) {
+    if (record->number == number) return record;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::int16_t NextFreeNumber() {
+  BusyLock counter_guard(counter_lock);
+  // One walk of the table instead of one per candidate: with every number open a search per
+  // candidate would cost a billion steps.
+  std::bitset<kHighestConnectionNumber + 1> open;
+  {
+    BusyLock table_guard(table_lock);
+    for (ConnectionRecord* record = table_head; record != nullptr; record = record->next) {
+      if (record->number > 0) open.set(static_cast<std::size_t>(record->number));
+    }
+  }
+  for (int step = 0; step < kHighestConnectionNumber; ++step) {
+    number_counter = number_counter >= kHighestConnectionNumber
+                         ? std::int16_t{1}
+                         : static_cast<std::int16_t>(number_counter + 1);
+    if (!open.test(static_cast<std::size_t>(number_counter))) return number_counter;
+  }
+  // A full turn of the counter found every number open.
+  RaiseError(kErrNoMemory);
+  return 0;
+}
+
+ConnectionRecord* FindConnection(std::int16_t number) {
+  BusyLock guard(table_lock);
+  return FindLocked(number);
+}
+
+bool RegisterConnection(ConnectionRecord* record) {
+  if (record == nullptr) return false;
+  BusyLock guard(table_lock);
+  record->next = table_head;
+  table_head = record;
+  return true;
+}
+
+bool UnregisterConnection(ConnectionRecord* record) {
+  if (record == nullptr) return false;
+  BusyLock guard(table_lock);
+  for (ConnectionRecord** link = &table_head; *link != nullptr; link = &(*link)->next) {
+    if (*link == record) {
+      *link = record->next;
+      record->next = nullptr;
+      return true;
+    }
+  }
+  return false;
+}

@@ -1,0 +1,59 @@
+// The socket seam: the socket calls of the stream connections, free of any platform header.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+#include "text/error.h"
+#include "text/text.h"
+
+// Sockets cross the seam as integers; -1 is "no socket" (INVALID_SOCKET on Windows is all ones).
+inline constexpr std::intptr_t kNoSocket = -1;
+
+// The system reported an operation in progress (Winsock's WSAEINPROGRESS, POSIX EINPROGRESS).
+inline constexpr ErrorNumber kErrInProgress = 70;
+
+// The size of the area that receives the local host name.
+inline constexpr std::size_t kHostNameArea = 256;
+
+// Every call below that returns an ErrorNumber gives 0 on success, otherwise the program's error
+// number for the system error: kErrInProgress for an operation in progress, kErrSocket (57) for
+// every other failure. Addresses and ports are in network byte order throughout.
+
+// Starts the socket library for one connection; 0 or kErrNoLibrary (68). Each successful start is
+// ended by exactly one EndSocketLibrary.
+ErrorNumber StartSocketLibrary();
+void EndSocketLibrary();
+
+// The TCP port of a service name such as "telnet".
+ErrorNumber LookUpService(const Text& service, std::uint16_t* port);
+// The first IPv4 address of a host name or of dotted address text. `host` holds no zero byte.
+ErrorNumber ResolveHost(const Text& host, std::uint32_t* address);
+
+ErrorNumber CreateStreamSocket(std::intptr_t* socket);
+// Makes a close return at once and leaves the orderly shutdown to the system.
+ErrorNumber TurnLingerOff(std::intptr_t socket);
+// The local machine's name into `area`; it may fill the area without a zero byte.
+ErrorNumber ReadLocalHostName(char (&area)[kHostNameArea]);
+
+// Blocks until the system has made the connection or given up.
+ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint16_t port);
+// True when the connected socket's local address and port equal its peer's.
+bool ConnectedToItself(std::intptr_t socket);
+ErrorNumber BindAndListen(std::intptr_t socket, std::uint32_t address, std::uint16_t port,
+                          int backlog);
+
+enum class SocketWait { kReadable, kWritable };
+// Waits at most `limit` for the socket; `ready` tells whether it became ready in time.
+ErrorNumber WaitForSocket(std::intptr_t socket, SocketWait what, std::chrono::microseconds limit,
+                          bool* ready);
+
+// One send of up to `count` bytes; `sent` is how many the system took (possibly fewer).
+ErrorNumber SendSome(std::intptr_t socket, const char* bytes, std::size_t count, std::size_t* sent);
+// One read of up to `capacity` bytes; a `count` of 0 means the peer has closed its side.
+ErrorNumber ReceiveSome(std::intptr_t socket, std::uint8_t* buffer, std::size_t capacity,
+                        std::size_t* count);
+
+// Closes the socket; the outcome is of no interest to any caller.
+void CloseSocket(std::intptr_t socket);

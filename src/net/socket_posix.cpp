@@ -1,0 +1,245 @@
+// The socket seam on POSIX systems: BSD sockets standing in for the Winsock calls.
+#include <arpa/inet.h>
+#include <errno.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+
+#include "net/socket.h"
+
+namespace {
+
+// The one place where errno values become the program's error numbers; anything not listed is 57.
+struct ErrorMapping {
+  int system_error;
+  ErrorNumber number;
+};
+constexpr ErrorMapping kErrorTable[] = {
+    {EINPROGRESS, kErrInProgress},
+};
+
+ErrorNumber TranslateError(int system_error) {
+  for (const ErrorMapping& mapping : kErrorTable) {
+    if (mapping.system_error == system_error) return mapping.number;
+  }
+  return kErrSocket;
+}
+
+ErrorNumber SystemError() { return TranslateError(errno); }
+
+int Descriptor(std::intptr_t socket) { return static_cast<int>(socket); }
+
+sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
+  sockaddr_in result;
+  std::memset(&result, 0, sizeof result);
+  result.sin_family = AF_INET;
+  result.sin_port = port;
+  result.sin_addr.s_addr = address;
+  return result;
+}
+
+// macOS and the BSDs have no MSG_NOSIGNAL; SO_NOSIGPIPE on the socket does the same there.
+#ifdef MSG_NOSIGNAL
+constexpr int kNoSignal = MSG_NOSIGNAL;
+#else
+constexpr int kNoSignal = 0;
+#endif
+
+// One poll of `descriptor` lasting at most `limit`; the result and errno as poll leaves them.
+int PollOnce(pollfd* descriptor, std::chrono::microseconds limit) {
+#if defined(__linux__) || defined(__FreeBSD__) || defined(__NetBSD__) || defined(__OpenBSD__)
+  // ppoll keeps the microseconds of the wait limit.
+  timespec span;
+  span.tv_sec = static_cast<time_t>(limit.count() / 1000000);
+  span.tv_nsec = static_cast<long>(limit.count() % 1000000) * 1000;
+  return ppoll(descriptor, 1, &span, nullptr);
+#else
+  // poll counts whole milliseconds; round up so that the wait is never shorter than asked.
+  const long long milliseconds = (limit.count() + 999) / 1000;
+  return poll(descriptor, 1, milliseconds > INT_MAX ? INT_MAX : static_cast<int>(milliseconds));
+#endif
+}
+
+}  // namespace
+
+ErrorNumber StartSocketLibrary() { return 0; }
+
+void EndSocketLibrary() {}
+
+ErrorNumber LookUpService(const Text& service, std::uint16_t* port) {
+  const servent* entry = getservbyname(service.c_str(), "tcp");
+  if (entry == nullptr) return kErrSocket;
+  *port = static_cast<std::uint16_t>(entry->s_port);
+  return 0;
+}
+
+ErrorNumber ResolveHost(const Text& host, std::uint32_t* address) {
+  addrinfo hints;
+  std::memset(&hints, 0, sizeof hints);
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (result != 0) return result == EAI_SYSTEM ? SystemError() : kErrSocket;
+  ErrorNumber outcome = kErrSocket;
+  if (found != nullptr && found->ai_addr != nullptr && found->ai_family == AF_INET) {
+    sockaddr_in first;
+    std::memcpy(&first, found->ai_addr, sizeof first);
+    *address = first.sin_addr.s_addr;
+    outcome = 0;
+  }
+  freeaddrinfo(found);
+  return outcome;
+}
+
+ErrorNumber CreateStreamSocket(std::intptr_t* socket_out) {
+  int type = SOCK_STREAM;
+#ifdef SOCK_CLOEXEC
+  // Programs the tests start must not inherit the connection.
+  type |= SOCK_CLOEXEC;
+#endif
+  const int descriptor = socket(AF_INET, type, IPPROTO_TCP);
+  if (descriptor < 0) return SystemError();
+#ifdef SO_NOSIGPIPE
+  // macOS and the BSDs: a send to a vanished peer must not raise SIGPIPE.
+  const int on = 1;
+  if (setsockopt(descriptor, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on) != 0) {
+    const ErrorNumber error = SystemError();
+    close(descriptor);
+    return error;
+  }
+#endif
+  *socket_out = descriptor;
+  return 0;
+}
+
+ErrorNumber TurnLingerOff(std::intptr_t socket) {
+  // POSIX has no SO_DONTLINGER; a linger record with lingering off means the same.
+  linger off;
+  off.l_onoff = 0;
+  off.l_linger = 0;
+  if (setsockopt(Descriptor(socket), SOL_SOCKET, SO_LINGER, &off, sizeof off) != 0) {
+    return SystemError();
+  }
+  return 0;
+}
+
+ErrorNumber ReadLocalHostName(char (&area)[kHostNameArea]) {
+  std::memset(area, 0, sizeof area);
+  if (gethostname(area, sizeof area) != 0) return SystemError();
+  return 0;
+}
+
+ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint16_t port) {
+  const sockaddr_in target = MakeAddress(address, port);
+  if (connect(Descriptor(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) {
+    return 0;
+  }
+  if (errno != EINTR) return SystemError();
+  // A signal cut the blocking connect short, but the system goes on connecting: wait for the
+  // outcome as the blocking call would have done, then read it.
+  pollfd descriptor{Descriptor(socket), POLLOUT, 0};
+  for (;;) {
+    const int result = poll(&descriptor, 1, -1);
+    if (result > 0) break;
+    if (result < 0 && errno != EINTR) return SystemError();
+  }
+  int pending = 0;
+  socklen_t length = sizeof pending;
+  if (getsockopt(Descriptor(socket), SOL_SOCKET, SO_ERROR, &pending, &length) != 0) {
+    return SystemError();
+  }
+  return pending == 0 ? 0 : TranslateError(pending);
+}
+
+bool ConnectedToItself(std::intptr_t socket) {
+  sockaddr_in local;
+  sockaddr_in peer;
+  socklen_t local_length = sizeof local;
+  socklen_t peer_length = sizeof peer;
+  if (getsockname(Descriptor(socket), reinterpret_cast<sockaddr*>(&local), &local_length) != 0 ||
+      getpeername(Descriptor(socket), reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0) {
+    return false;
+  }
+  return local.sin_family == AF_INET && peer.sin_family == AF_INET &&
+         local.sin_port == peer.sin_port && local.sin_addr.s_addr == peer.sin_addr.s_addr;
+}
+
+ErrorNumber BindAndListen(std::intptr_t socket, std::uint32_t address, std::uint16_t port,
+                          int backlog) {
+  const sockaddr_in local = MakeAddress(address, port);
+  if (bind(Descriptor(socket), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+      listen(Descriptor(socket), backlog) != 0) {
+    return SystemError();
+  }
+  return 0;
+}
+
+ErrorNumber WaitForSocket(std::intptr_t socket, SocketWait what, std::chrono::microseconds limit,
+                          bool* ready) {
+  using Clock = std::chrono::steady_clock;
+  // poll, unlike select with an fd_set, works for any descriptor value.
+  pollfd descriptor{Descriptor(socket),
+                    static_cast<short>(what == SocketWait::kReadable ? POLLIN : POLLOUT), 0};
+  const Clock::time_point end = Clock::now() + limit;
+  std::chrono::microseconds left = limit;
+  for (;;) {
+    descriptor.revents = 0;
+    const int result = PollOnce(&descriptor, left);
+    if (result > 0) {
+      if ((descriptor.revents & POLLNVAL) != 0) return TranslateError(EBADF);
+      // An error or hang-up counts as ready: the send or recv that follows reports it.
+      *ready = true;
+      return 0;
+    }
+    if (result == 0) {
+      *ready = false;
+      return 0;
+    }
+    if (errno != EINTR) return SystemError();
+    // A signal interrupted the wait: go on waiting for the time that is left.
+    left = std::chrono::ceil<std::chrono::microseconds>(end - Clock::now());
+    if (left.count() <= 0) {
+      *ready = false;
+      return 0;
+    }
+  }
+}
+
+ErrorNumber SendSome(std::intptr_t socket, const char* bytes, std::size_t count,
+                     std::size_t* sent) {
+  for (;;) {
+    // MSG_DONTWAIT: take what fits now, so that a peer that stops reading meets the next bounded
+    // wait instead of blocking this call for good.
+    const ssize_t result = send(Descriptor(socket), bytes, count, kNoSignal | MSG_DONTWAIT);
+    if (result >= 0) {
+      *sent = static_cast<std::size_t>(result);
+      return 0;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      *sent = 0;
+      return 0;
+    }
+    if (errno != EINTR) return SystemError();
+  }
+}
+
+ErrorNumber ReceiveSome(std::intptr_t socket, std::uint8_t* buffer, std::size_t capacity,
+                        std::size_t* count) {
+  for (;;) {
+    const ssize_t result = recv(Descriptor(socket), buffer, capacity, 0);
+    if (result >= 0) {
+      *count = static_cast<std::size_t>(result);
+      return 0;
+    }
+    if (errno != EINTR) return SystemError();
+  }
+}
+
+void CloseSocket(std::intptr_t socket) { close(Descriptor(socket)); }
