@@ -1,0 +1,45 @@
+// The console echo on POSIX systems: the line on standard error when only that is a terminal.
+#include <errno.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "console/console_echo.h"
+#include "console/process_state.h"
+#include "console/terminal_filter.h"
+#include "text/error.h"
+
+namespace {
+
+// A background job writing to a terminal set to "tostop" would be stopped by SIGTTOU; that
+// user has asked background jobs to keep quiet, so the echo does.
+bool BackgroundMustKeepQuiet(int fd) {
+  const pid_t group = tcgetpgrp(fd);
+  if (group == -1 || group == getpgrp()) return false;
+  termios settings;
+  return tcgetattr(fd, &settings) != 0 || (settings.c_lflag & TOSTOP) != 0;
+}
+
+void WriteAll(int fd, const Text& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t count = write(fd, bytes.data() + done, bytes.size() - done);
+    if (count > 0) {
+      done += static_cast<std::size_t>(count);
+    } else if (count < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void ConsolePrintLine(const Text& text) {
+  if (Process().console_output == kNoHandle) return;
+  const int fd = static_cast<int>(Process().console_output);
+  // The echo reports nothing: a failure here must not reach the caller's error number.
+  ErrorScope own_errors;
+  if (BackgroundMustKeepQuiet(fd)) return;
+  WriteAll(fd, ConcatText(FilterForTerminal(text), LineEnd()));
+}

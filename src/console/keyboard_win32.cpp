@@ -1,0 +1,38 @@
+// The keyboard poll and sleeping on Windows: the console input queue and Sleep.
+#include <windows.h>
+
+#include "console/key_decoder.h"
+#include "console/keyboard.h"
+#include "console/process_state.h"
+
+namespace {
+
+KeyEventRecord ToKeyEvent(const INPUT_RECORD& record) {
+  KeyEventRecord event;
+  event.is_key_event = record.EventType == KEY_EVENT;
+  if (!event.is_key_event) return event;
+  const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+  event.key_down = key.bKeyDown != FALSE;
+  event.character = static_cast<unsigned char>(key.uChar.AsciiChar);
+  event.scan_code = static_cast<unsigned char>(key.wVirtualScanCode & 0xFF);
+  event.control_state = key.dwControlKeyState;
+  return event;
+}
+
+}  // namespace
+
+Text PollKey() {
+  const HANDLE input = reinterpret_cast<HANDLE>(Process().console_input);
+  for (;;) {
+    INPUT_RECORD record{};
+    DWORD count = 0;
+    if (!PeekConsoleInputA(input, &record, 1, &count) || count == 0) return Text();
+    KeyDecision decision = DecideKeyEvent(ToKeyEvent(record));
+    // Taken or discarded, the event leaves the queue; the read's own result does not matter.
+    DWORD removed = 0;
+    ReadConsoleInputA(input, &record, 1, &removed);
+    if (decision.take) return decision.key;
+  }
+}
+
+void SleepMs(std::uint32_t ms) { Sleep(ms); }

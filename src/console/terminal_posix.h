@@ -1,0 +1,18 @@
+// The controlling terminal as the keyboard on POSIX systems: opening it, key-by-key mode,
+// restoring.
+#pragma once
+
+// Opens /dev/tty as the console input (no terminal: no keyboard, and the run goes on). When
+// this process is the terminal's foreground job, switches the terminal to key-by-key input
+// without echo; Ctrl+C becomes the key 3 when standard input is that terminal. Every way out
+// (RestoreTerminal, exit, SIGTERM, SIGHUP, SIGINT, SIGQUIT) puts the settings back, and Ctrl+Z
+// puts them back while the job is stopped.
+void PrepareTerminal();
+
+// Puts back the settings PrepareTerminal changed, if it changed any; later calls do nothing.
+void RestoreTerminal();
+
+// For the key poll: true when this process is the terminal's foreground job and may read it,
+// after switching the terminal to key-by-key mode if this job was started in the background or
+// was stopped since. False without a terminal, in the background, and after RestoreTerminal.
+bool TerminalReadyForKeys();
