@@ -1,8 +1,5 @@
-// Tests of the POSIX keyboard and console echo on a pseudo-terminal: key-by-key mode, its
-// restoration on every way out, job control, sleeping through signals.
-// Every build compiles every test file; this one has nothing to test on Windows.
-#if !defined(_WIN32)
-
+// Tests of the POSIX keyboard under job control (a background or stopped job leaves the terminal
+// alone) and of sleeping through signals. The foreground cases run the real program end to end.
 #include "console/terminal_posix.h"
 
 #include <errno.h>
@@ -23,7 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "console/console_echo.h"
 #include "console/keyboard.h"
 #include "console/process_state.h"
 #include "support/pty_posix.h"
@@ -223,99 +219,6 @@ class TerminalKeyboard : public testing::Test {
   termios original_{};
 };
 
-TEST_F(TerminalKeyboard, ForegroundJobReadsKeysOneByOneAndRestoresTheSettings) {
-  const int tty = tty_;
-  Forked leader(false, [tty](Forked& self) {
-    if (!LeadSessionOn(tty, true)) return Report("no session on the terminal\n");
-    Report report;
-    const termios before = SettingsOf(tty);
-    PrepareTerminal();
-    Expect(report, Process().console_input != kNoHandle, "no console input");
-    ExpectKeyMode(report, before, SettingsOf(tty), _POSIX_VDISABLE);
-    self.Say();
-    // Ctrl+C arrives as a key, not as SIGINT, since standard input is the terminal.
-    Expect(report,
-           PollKeys(5) == std::vector<Text>({TextFromCodes({0, 0x48}), "a", TextFromCodes({3}),
-                                             "\xc3\xa9", TextFromCodes({27})}),
-           "keys not decoded one by one in order");
-    Expect(report, PollKey().empty(), "a key after the last");
-    RestoreTerminal();
-    Expect(report, SameSettings(SettingsOf(tty), before), "settings not restored");
-    RestoreTerminal();
-    Expect(report, SameSettings(SettingsOf(tty), before), "second restore changed settings");
-    return report;
-  });
-  ASSERT_TRUE(leader.started());
-  Report report;
-  if (leader.AwaitSay(report)) Type("\x1b[Aa\x03\xc3\xa9\x1b");
-  EXPECT_EQ(report + leader.Finish(), "");
-  EXPECT_TRUE(Restored());
-}
-
-TEST_F(TerminalKeyboard, RedirectedStdinKeepsCtrlCAndTheSignalRestoresTheSettings) {
-  const int tty = tty_;
-  Forked leader(false, [tty](Forked& self) {
-    if (!LeadSessionOn(tty, false)) return Report("no session on the terminal\n");
-    Report report;
-    const termios before = SettingsOf(tty);
-    PrepareTerminal();
-    ExpectKeyMode(report, before, SettingsOf(tty), before.c_cc[VINTR]);
-    if (!report.empty()) return report;
-    self.Say();
-    SleepMs(kTimeLimitMs);
-    return Report("Ctrl+C did not end the run\n");
-  });
-  ASSERT_TRUE(leader.started());
-  Report report;
-  if (leader.AwaitSay(report)) Type("\x03");
-  EXPECT_EQ(report + leader.Finish(SIGINT), "");
-  EXPECT_TRUE(Restored());
-}
-
-TEST_F(TerminalKeyboard, EndingSignalsRestoreTheSettingsAndStillEndTheProcess) {
-  for (int signal_number : {SIGTERM, SIGHUP, SIGQUIT, SIGINT}) {
-    SCOPED_TRACE(signal_number);
-    const int tty = tty_;
-    Forked leader(false, [tty](Forked& self) {
-      if (!LeadSessionOn(tty, true)) return Report("no session on the terminal\n");
-      PrepareTerminal();
-      self.Say();
-      // Interrupted by the signal; resumed after each EINTR until it ends the process.
-      SleepMs(kTimeLimitMs);
-      return Report("the signal did not end the process\n");
-    });
-    ASSERT_TRUE(leader.started());
-    Report report;
-    if (leader.AwaitSay(report)) {
-      EXPECT_FALSE(Restored());
-      kill(leader.pid(), signal_number);
-    }
-    EXPECT_EQ(report + leader.Finish(signal_number), "");
-    EXPECT_TRUE(Restored());
-  }
-}
-
-TEST_F(TerminalKeyboard, SignalIgnoredAtStartStaysIgnored) {
-  const int tty = tty_;
-  Forked leader(false, [tty](Forked& self) {
-    if (!LeadSessionOn(tty, true)) return Report("no session on the terminal\n");
-    signal(SIGHUP, SIG_IGN);  // as under nohup
-    PrepareTerminal();
-    self.Say();
-    if (!self.AwaitGo()) return Report("no go\n");
-    RestoreTerminal();
-    return Report();
-  });
-  ASSERT_TRUE(leader.started());
-  Report report;
-  if (leader.AwaitSay(report)) {
-    kill(leader.pid(), SIGHUP);
-    leader.Go();
-  }
-  EXPECT_EQ(report + leader.Finish(), "");
-  EXPECT_TRUE(Restored());
-}
-
 TEST_F(TerminalKeyboard, BackgroundJobNeitherChangesNorReadsTheTerminalUntilForeground) {
   const int tty = tty_;
   const int master = terminal_.Master();
@@ -386,53 +289,6 @@ TEST_F(TerminalKeyboard, StoppedJobGivesTheTerminalBackUntilContinued) {
   EXPECT_TRUE(Restored());
 }
 
-TEST_F(TerminalKeyboard, BackgroundEchoStaysQuietWhenTheTerminalStopsBackgroundOutput) {
-  const int tty = tty_;
-  Forked leader(false, [tty](Forked&) {
-    if (!LeadSessionOn(tty, true)) return Report("no session on the terminal\n");
-    Forked job(true, [&](Forked& self) {
-      Process().console_output = tty;
-      if (!self.AwaitGo()) return Report("no go\n");
-      ConsolePrintLine("hidden");
-      self.Say();
-      if (!self.AwaitGo()) return Report("no second go\n");
-      ConsolePrintLine("shown");
-      self.Say();
-      return Report();
-    });
-    Report report;
-    termios settings = SettingsOf(tty);
-    settings.c_lflag |= TOSTOP;
-    tcsetattr(tty, TCSANOW, &settings);
-    job.Go();
-    if (job.AwaitSay(report)) {
-      settings.c_lflag &= ~static_cast<tcflag_t>(TOSTOP);
-      tcsetattr(tty, TCSANOW, &settings);
-      job.Go();
-      job.AwaitSay(report);
-    }
-    return report + job.Finish();
-  });
-  ASSERT_TRUE(leader.started());
-  EXPECT_EQ(leader.Finish(), "");
-  fcntl(terminal_.Master(), F_SETFL, O_NONBLOCK);
-  const std::string shown = ReadToEnd(terminal_.Master());
-  EXPECT_EQ(shown.find("hidden"), std::string::npos) << shown;
-  EXPECT_NE(shown.find("shown\r"), std::string::npos) << shown;
-}
-
-TEST(TerminalEcho, LineGoesOutFilteredAndEndedWithCrLf) {
-  int ends[2];
-  ASSERT_EQ(pipe(ends), 0);
-  const std::intptr_t saved = Process().console_output;
-  Process().console_output = ends[1];
-  ConsolePrintLine("at 12:00 \x1b[2J\xc2\x9b!");
-  Process().console_output = saved;
-  close(ends[1]);
-  EXPECT_EQ(ReadToEnd(ends[0]), "at 12:00 ^[[2J^[[!\r\n");
-  close(ends[0]);
-}
-
 void IgnoreAlarm(int) {}
 
 TEST(Sleeping, SignalsDuringTheSleepDoNotShortenIt) {
@@ -453,5 +309,3 @@ TEST(Sleeping, SignalsDuringTheSleepDoNotShortenIt) {
 }
 
 }  // namespace
-
-#endif  // !defined(_WIN32)
