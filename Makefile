@@ -1,5 +1,5 @@
 # Knockbox: the README's commands. `make check` is what CI runs.
-.PHONY: all build run test windows windows-test sanitize check deps clean
+.PHONY: all build run test windows windows-test sanitize fuzz check deps clean
 
 JOBS ?= 2
 WINE_ENV = WINEPREFIX=$(CURDIR)/build-win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -43,7 +43,20 @@ sanitize:
 	cmake --build --preset sanitize -j $(JOBS) --target knockbox_tests knockbox
 	$(SUITE_LIMIT) ./build-sanitize/knockbox_tests
 
-check: test windows-test sanitize
+# Each libFuzzer target runs for FUZZ_SECONDS on a fresh corpus.
+FUZZ_SECONDS ?= 20
+fuzz:
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	@for target in build-fuzz/*_fuzz; do \
+	  mkdir -p $$target.corpus; \
+	  echo "$$target: $(FUZZ_SECONDS) s"; \
+	  $$target -max_total_time=$(FUZZ_SECONDS) -max_len=256 -artifact_prefix=build-fuzz/ \
+	    $$target.corpus >$$target.log 2>&1 || { tail -n 40 $$target.log; exit 1; }; \
+	  tail -n 1 $$target.log; \
+	done
+
+check: test windows-test sanitize fuzz
 
 clean:
-	rm -rf build build-win build-sanitize
+	rm -rf build build-win build-sanitize build-fuzz
