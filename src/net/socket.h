@@ -39,6 +39,12 @@ ErrorNumber ReadLocalHostName(char (&area)[kHostNameArea]);
 
 // Blocks until the system has made the connection or given up.
 ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint16_t port);
+struct SocketEndpoint {
+  std::uint32_t address = 0;
+  std::uint16_t port = 0;
+};
+// The local and the peer IPv4 endpoint of a connected socket; false when either cannot be read.
+bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* peer);
 // True when the connected socket's local address and port equal its peer's.
 bool ConnectedToItself(std::intptr_t socket);
 ErrorNumber BindAndListen(std::intptr_t socket, std::uint32_t address, std::uint16_t port,

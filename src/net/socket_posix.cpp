@@ -158,17 +158,19 @@ ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint
   return pending == 0 ? 0 : TranslateError(pending);
 }
 
-bool ConnectedToItself(std::intptr_t socket) {
-  sockaddr_in local;
-  sockaddr_in peer;
-  socklen_t local_length = sizeof local;
-  socklen_t peer_length = sizeof peer;
-  if (getsockname(Descriptor(socket), reinterpret_cast<sockaddr*>(&local), &local_length) != 0 ||
-      getpeername(Descriptor(socket), reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0) {
+bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* peer) {
+  sockaddr_in mine;
+  sockaddr_in theirs;
+  socklen_t mine_length = sizeof mine;
+  socklen_t theirs_length = sizeof theirs;
+  if (getsockname(Descriptor(socket), reinterpret_cast<sockaddr*>(&mine), &mine_length) != 0 ||
+      getpeername(Descriptor(socket), reinterpret_cast<sockaddr*>(&theirs), &theirs_length) != 0 ||
+      mine.sin_family != AF_INET || theirs.sin_family != AF_INET) {
     return false;
   }
-  return local.sin_family == AF_INET && peer.sin_family == AF_INET &&
-         local.sin_port == peer.sin_port && local.sin_addr.s_addr == peer.sin_addr.s_addr;
+  *local = SocketEndpoint{mine.sin_addr.s_addr, mine.sin_port};
+  *peer = SocketEndpoint{theirs.sin_addr.s_addr, theirs.sin_port};
+  return true;
 }
 
 ErrorNumber BindAndListen(std::intptr_t socket, std::uint32_t address, std::uint16_t port,

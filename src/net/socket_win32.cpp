@@ -101,17 +101,19 @@ ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint
   return 0;
 }
 
-bool ConnectedToItself(std::intptr_t socket) {
-  sockaddr_in local;
-  sockaddr_in peer;
-  int local_length = sizeof local;
-  int peer_length = sizeof peer;
-  if (getsockname(Native(socket), reinterpret_cast<sockaddr*>(&local), &local_length) != 0 ||
-      getpeername(Native(socket), reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0) {
+bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* peer) {
+  sockaddr_in mine;
+  sockaddr_in theirs;
+  int mine_length = sizeof mine;
+  int theirs_length = sizeof theirs;
+  if (getsockname(Native(socket), reinterpret_cast<sockaddr*>(&mine), &mine_length) != 0 ||
+      getpeername(Native(socket), reinterpret_cast<sockaddr*>(&theirs), &theirs_length) != 0 ||
+      mine.sin_family != AF_INET || theirs.sin_family != AF_INET) {
     return false;
   }
-  return local.sin_family == AF_INET && peer.sin_family == AF_INET &&
-         local.sin_port == peer.sin_port && local.sin_addr.s_addr == peer.sin_addr.s_addr;
+  *local = SocketEndpoint{mine.sin_addr.s_addr, mine.sin_port};
+  *peer = SocketEndpoint{theirs.sin_addr.s_addr, theirs.sin_port};
+  return true;
 }
 
 ErrorNumber BindAndListen(std::intptr_t socket, std::uint32_t address, std::uint16_t port,

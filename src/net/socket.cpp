@@ -1,0 +1,9 @@
+// Socket checks that need no platform code.
+#include "net/socket.h"
+
+bool ConnectedToItself(std::intptr_t socket) {
+  SocketEndpoint local;
+  SocketEndpoint peer;
+  return ReadEndpoints(socket, &local, &peer) && local.address == peer.address &&
+         local.port == peer.port;
+}
