@@ -11,14 +11,10 @@ namespace {
 
 // Every case runs under the program's floating-point mode; 32-bit Windows (and Wine) would
 // otherwise round long double results to 53 bits.
-class NumberCase : public testing::Test {
+class NumberConversion : public testing::Test {
  protected:
   void SetUp() override { SetNumberEnvironment(); }
 };
-
-class NumberReading : public NumberCase {};
-class NumberRounding : public NumberCase {};
-class NumberWriting : public NumberCase {};
 
 struct ReadCase {
   Text text;
@@ -33,7 +29,7 @@ void ExpectReads(const std::vector<ReadCase>& cases) {
   }
 }
 
-TEST_F(NumberReading, DecimalFormStopsAtTheFirstByteThatCannotContinue) {
+TEST_F(NumberConversion, ReadsDecimalFormUpToTheFirstByteThatCannotContinue) {
   ExpectReads({
       {"23", 23},      {"   42", 42},      {"\t7", 7},      {"\n7", 7},    {"\r5", 0},
       {"", 0},         {"abc", 0},         {"8080x", 8080}, {"1 000", 1},  {"+5", 5},
@@ -44,7 +40,7 @@ TEST_F(NumberReading, DecimalFormStopsAtTheFirstByteThatCannotContinue) {
   });
 }
 
-TEST_F(NumberReading, DecimalFormKeepsEighteenDigitsAndSaturatesTheExponent) {
+TEST_F(NumberConversion, ReadsEighteenDecimalDigitsAndSaturatesTheExponent) {
   ExpectReads({
       {"12345678901234567890", 12345678901234567800.0L},
       {"1234567890123456789.9", 1234567890123456780.0L},
@@ -60,7 +56,7 @@ TEST_F(NumberReading, DecimalFormKeepsEighteenDigitsAndSaturatesTheExponent) {
   });
 }
 
-TEST_F(NumberReading, RadixFormInterpretsWidthFromDigitsAndSuffix) {
+TEST_F(NumberConversion, ReadsRadixFormWithTheWidthItsDigitsAndSuffixGive) {
   ExpectReads({
       {"&H50", 80},       {"&h50", 80},        {"&O17", 15},       {"&Q17", 15},
       {"&17", 15},        {"&18", 1},          {"&B101", 5},       {"  &HfF", 255},
@@ -82,7 +78,7 @@ TEST_F(NumberReading, RadixFormInterpretsWidthFromDigitsAndSuffix) {
   });
 }
 
-TEST_F(NumberRounding, RoundsHalfToEvenAndGivesTheMostNegativeValueOutOfRange) {
+TEST_F(NumberConversion, RoundsHalfToEvenAndGivesTheMostNegativeValueOutOfRange) {
   constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
   constexpr std::int64_t kMin64 = std::numeric_limits<std::int64_t>::min();
   struct Case {
@@ -94,10 +90,7 @@ TEST_F(NumberRounding, RoundsHalfToEvenAndGivesTheMostNegativeValueOutOfRange) {
       {"0.5", 0, 0},
       {"1.5", 2, 2},
       {"2.5", 2, 2},
-      {"3.5", 4, 4},
-      {"-0.5", 0, 0},
       {"-2.5", -2, -2},
-      {"65534.4", 65534, 65534},
       {"65534.5", 65534, 65534},
       {"65534.6", 65535, 65535},
       {"2147483647.5", kMin32, kMin32},
@@ -120,7 +113,7 @@ TEST_F(NumberRounding, RoundsHalfToEvenAndGivesTheMostNegativeValueOutOfRange) {
   EXPECT_EQ(NumberToInt64(std::numeric_limits<Number>::quiet_NaN()), kMin64);
 }
 
-TEST_F(NumberWriting, WritesFifteenSignificantDigitsWithoutLeadingZero) {
+TEST_F(NumberConversion, WritesFifteenSignificantDigitsWithoutLeadingZeroOrError) {
   const Number kInfinity = std::numeric_limits<Number>::infinity();
   const struct {
     Number value;
@@ -128,13 +121,10 @@ TEST_F(NumberWriting, WritesFifteenSignificantDigitsWithoutLeadingZero) {
   } cases[] = {
       {0, "0"},
       {-0.0L, "0"},
-      {23, "23"},
-      {Int32ToNumber(2147483647), "2147483647"},
       {Int32ToNumber(std::numeric_limits<std::int32_t>::min()), "-2147483648"},
       {999999999999999, "999999999999999"},
       {1000000000000000, "1E+15"},
       {1234567890123456, "1.23456789012346E+15"},
-      {TextToNumber("0.5"), ".5"},
       {TextToNumber("-0.25"), "-.25"},
       {TextToNumber("123.456"), "123.456"},
       {TextToNumber("0.1"), ".1"},
@@ -145,7 +135,6 @@ TEST_F(NumberWriting, WritesFifteenSignificantDigitsWithoutLeadingZero) {
       {TextToNumber("1.23456789012344501"), "1.23456789012344"},  // 16th digit alone decides
       {1234567890123454999.0L + 0.5L, "1.23456789012346E+18"},    // 18-digit rounding first
       {9999999999999995, "1E+16"},
-      {TextToNumber("1e5000"), "1.70141183460469E+38"},
       {TextToNumber("1e4000"), "1E+4000"},
       {TextToNumber("-2.5e-4000"), "-2.5E-4000"},
       {std::numeric_limits<Number>::denorm_min(), "0"},
@@ -153,14 +142,10 @@ TEST_F(NumberWriting, WritesFifteenSignificantDigitsWithoutLeadingZero) {
       {-kInfinity, "-9.99999999999999E+998"},
       {std::numeric_limits<Number>::quiet_NaN(), "0"},
   };
-  for (const auto& c : cases) EXPECT_EQ(NumberToText(c.value), c.text) << "value " << c.value;
-}
-
-TEST_F(NumberWriting, LeavesTheErrorNumberAlone) {
+  // Writing a number never touches the error number, whatever the value.
   ErrorScope scope;
   RaiseError(kErrSocket);
-  EXPECT_EQ(NumberToText(Int32ToNumber(57)), "57");
-  EXPECT_EQ(NumberToText(TextToNumber("0.1")), ".1");
+  for (const auto& c : cases) EXPECT_EQ(NumberToText(c.value), c.text) << "value " << c.value;
   EXPECT_EQ(LastError(), kErrSocket);
 }
 
