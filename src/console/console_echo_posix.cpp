@@ -1,11 +1,11 @@
 // The console echo on POSIX systems: the line on standard error when only that is a terminal.
-#include <errno.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "console/console_echo.h"
 #include "console/process_state.h"
 #include "console/terminal_filter.h"
+#include "console/write_all_posix.h"
 #include "text/error.h"
 
 namespace {
@@ -17,20 +17,6 @@ bool BackgroundMustKeepQuiet(int fd) {
   if (group == -1 || group == getpgrp()) return false;
   termios settings;
   return tcgetattr(fd, &settings) != 0 || (settings.c_lflag & TOSTOP) != 0;
-}
-
-void WriteAll(int fd, const Text& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t count = write(fd, bytes.data() + done, bytes.size() - done);
-    if (count > 0) {
-      done += static_cast<std::size_t>(count);
-    } else if (count < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return;
-    }
-  }
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // Line output on POSIX systems: write(2) on standard output, no buffering.
 #include <errno.h>
-#include <unistd.h>
 
 #include "console/line_output.h"
 #include "console/process_state.h"
 #include "console/terminal_filter.h"
+#include "console/write_all_posix.h"
 
 namespace {
 
@@ -27,26 +27,17 @@ ErrorNumber OutputErrorNumber(int error) {
   }
 }
 
-// Writes every byte unless a real error occurs; short writes and EINTR are normal here.
-void WriteAll(const Text& bytes) {
-  const int fd = static_cast<int>(Process().std_output);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      RaiseError(OutputErrorNumber(errno));
-      return;
-    }
-    done += static_cast<std::size_t>(n);
+void WriteToStdout(const Text& bytes) {
+  if (const int error = WriteAll(static_cast<int>(Process().std_output), bytes); error != 0) {
+    RaiseError(OutputErrorNumber(error));
   }
 }
 
 }  // namespace
 
 void PrintLine(const Text& text) {
-  if (!text.empty()) WriteAll(StdoutIsConsole() != 0 ? FilterForTerminal(text) : text);
-  WriteAll(LineEnd());
+  if (!text.empty()) WriteToStdout(StdoutIsConsole() != 0 ? FilterForTerminal(text) : text);
+  WriteToStdout(LineEnd());
 }
 
 std::int32_t StdoutIsConsole() { return Process().console_flag; }
