@@ -30,18 +30,6 @@ const std::regex& ClockPattern() {
 
 bool UnderRunner() { return Environment("KNOCKBOX_RUNNER") != nullptr; }
 
-std::vector<std::string> KnockboxCommand(const std::vector<std::string>& args) {
-  std::vector<std::string> command;
-  if (const char* runner = Environment("KNOCKBOX_RUNNER")) {
-    std::istringstream words(runner);
-    for (std::string word; words >> word;) command.push_back(word);
-  }
-  const char* binary = Environment("KNOCKBOX_BIN");
-  command.push_back(binary != nullptr ? binary : KNOCKBOX_DEFAULT_BIN);
-  command.insert(command.end(), args.begin(), args.end());
-  return command;
-}
-
 std::chrono::milliseconds TimeLimit(std::chrono::milliseconds native) {
   // Wine needs a second or more to start a program, much more on a busy machine.
   return UnderRunner() ? native * 2 + std::chrono::seconds(20) : native;
@@ -50,7 +38,13 @@ std::chrono::milliseconds TimeLimit(std::chrono::milliseconds native) {
 RunOptions KnockboxOptions(const std::vector<std::string>& args,
                            std::chrono::milliseconds native_limit) {
   RunOptions options;
-  options.command = KnockboxCommand(args);
+  if (const char* runner = Environment("KNOCKBOX_RUNNER")) {
+    std::istringstream words(runner);
+    for (std::string word; words >> word;) options.command.push_back(word);
+  }
+  const char* binary = Environment("KNOCKBOX_BIN");
+  options.command.push_back(binary != nullptr ? binary : KNOCKBOX_DEFAULT_BIN);
+  options.command.insert(options.command.end(), args.begin(), args.end());
   options.time_limit = TimeLimit(native_limit);
   return options;
 }
@@ -58,6 +52,24 @@ RunOptions KnockboxOptions(const std::vector<std::string>& args,
 RunResult RunKnockbox(const std::vector<std::string>& args,
                       std::chrono::milliseconds native_limit) {
   return RunProgram(KnockboxOptions(args, native_limit));
+}
+
+::testing::AssertionResult ExitedWith(const RunResult& r, int exit_code) {
+  if (r.exited && r.exit_code == exit_code) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "expected exit code " << exit_code << ", got " << r.Describe();
+}
+
+RunResult ExpectRun(const std::vector<std::string>& args, int exit_code, const std::string& out,
+                    std::chrono::milliseconds native_limit) {
+  RunResult r = RunKnockbox(args, native_limit);
+  EXPECT_TRUE(ExitedWith(r, exit_code));
+  EXPECT_EQ(MaskClock(r.out), out) << r.Describe();
+  // Under Wine, Wine itself may write to standard error.
+  if (!UnderRunner()) {
+    EXPECT_EQ(r.err, "") << r.Describe();
+  }
+  return r;
 }
 
 std::string Lines(std::initializer_list<std::string_view> lines) {
@@ -92,6 +104,10 @@ std::string Announcement(std::string_view host, long long port) {
          ") at HH:MM:SS on MM-DD-YYYY\r\n";
 }
 
+std::string ProbeOutput(std::string_view host, long long port, const std::string& rest) {
+  return Lines({kBanner}) + Announcement(host, port) + rest;
+}
+
 std::string SuccessLines() { return Lines({kEstablished, kClosing}); }
 
 std::string FailureLines(std::string_view host, int error_number) {
@@ -121,35 +137,11 @@ std::vector<long long> AnnouncedTimes(const std::string& output) {
   return times;
 }
 
-int Count(const std::string& output, std::string_view text) {
-  int count = 0;
-  for (std::size_t at = output.find(text); at != std::string::npos;
-       at = output.find(text, at + text.size())) {
-    ++count;
-  }
-  return count;
-}
-
 std::string AsReceived(const std::string& arg) {
   if (UnderRunner() && (arg.empty() || arg.find_first_of(" \t") != std::string::npos)) {
     return "\"" + arg + "\"";
   }
   return arg;
-}
-
-std::string Printable(std::string_view bytes) {
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (c >= 0x20 && c < 0x7F) {
-      out.push_back(static_cast<char>(c));
-    } else {
-      static const char kHex[] = "0123456789ABCDEF";
-      out += "\\x";
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 15]);
-    }
-  }
-  return out;
 }
 
 LoopbackServer::Handler Recorder::Handler(Script script) {

@@ -1,6 +1,8 @@
 // Shared helpers of the end-to-end tests: starting knockbox, its fixed texts, output checks.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <functional>
 #include <initializer_list>
@@ -24,16 +26,20 @@ inline constexpr char kOptionRequest[] = "\xFF\xFE\x01\xFF\xFE\x03";
 
 // True when the program runs through KNOCKBOX_RUNNER (the Windows program under Wine).
 bool UnderRunner();
-// The command that starts knockbox with these arguments, runner first when there is one.
-std::vector<std::string> KnockboxCommand(const std::vector<std::string>& args);
 // A hard limit for one run that takes `native` on Linux; a runner adds its own start-up time.
 std::chrono::milliseconds TimeLimit(std::chrono::milliseconds native);
-// Options for one run of knockbox with these arguments (standard output and error captured,
-// standard input /dev/null).
+// Options for one run of knockbox with these arguments, runner first when there is one
+// (standard output and error captured, standard input /dev/null).
 RunOptions KnockboxOptions(const std::vector<std::string>& args,
                            std::chrono::milliseconds native_limit = std::chrono::seconds(5));
 RunResult RunKnockbox(const std::vector<std::string>& args,
                       std::chrono::milliseconds native_limit = std::chrono::seconds(5));
+// Success when the run ended by exit() with `exit_code`; otherwise the run described.
+::testing::AssertionResult ExitedWith(const RunResult& r, int exit_code);
+// Runs knockbox and checks its exit code, its standard output with the clock masked, and (where
+// standard error is a pipe, so no terminal to echo to) that it wrote nothing on standard error.
+RunResult ExpectRun(const std::vector<std::string>& args, int exit_code, const std::string& out,
+                    std::chrono::milliseconds native_limit = std::chrono::seconds(5));
 
 // Each line followed by CR LF, concatenated.
 std::string Lines(std::initializer_list<std::string_view> lines);
@@ -42,6 +48,8 @@ std::string UsageOutput();
 // "Opening connection to HOST (port PORT) at HH:MM:SS on MM-DD-YYYY", with the time and date
 // left as those placeholders (see MaskClock).
 std::string Announcement(std::string_view host, long long port);
+// The banner, the announcement of HOST and PORT, and `rest`.
+std::string ProbeOutput(std::string_view host, long long port, const std::string& rest);
 // The two success lines.
 std::string SuccessLines();
 // The error line and "Connection failed!".
@@ -51,14 +59,10 @@ std::string FailureLines(std::string_view host, int error_number);
 std::string MaskClock(const std::string& output);
 // The local times (seconds since the epoch) announced in the output, in order.
 std::vector<long long> AnnouncedTimes(const std::string& output);
-// How many times `text` occurs in `output`.
-int Count(const std::string& output, std::string_view text);
 
 // How an argument reaches the program: Wine quotes an argument that holds a space or a tab
 // when it builds the Windows command line.
 std::string AsReceived(const std::string& arg);
-// Arguments, as raw bytes, in failure messages.
-std::string Printable(std::string_view bytes);
 
 // Keeps, for each connection a LoopbackServer accepted, when its handler started and every byte
 // the client sent until it closed.

@@ -19,10 +19,7 @@ TEST(LoopTime, OutOfRangeOrNotANumberIsRejectedWithoutAProbe) {
   };
   for (const auto& args : cases) {
     SCOPED_TRACE("loop time argument \"" + Printable(args.back()) + "\"");
-    const RunResult r = RunKnockbox(args);
-    ASSERT_TRUE(r.exited) << r.Describe();
-    EXPECT_EQ(r.exit_code, 0) << r.Describe();
-    EXPECT_EQ(r.out, Lines({kBanner, kInvalidLoopTime})) << r.Describe();
+    ExpectRun(args, 0, Lines({kBanner, kInvalidLoopTime}));
   }
   EXPECT_EQ(server.Accepted(), 0) << "a rejected loop time must not lead to a probe";
 }
@@ -39,12 +36,7 @@ TEST(LoopTime, InRangeValuesStartTheProbeCycle) {
   for (const auto& args : cases) {
     SCOPED_TRACE("loop time arguments after the target: " + std::to_string(args.size() - 1) +
                  ", first \"" + args[1] + "\"");
-    const RunResult r = RunKnockbox(args);
-    ASSERT_TRUE(r.exited) << r.Describe();
-    EXPECT_EQ(r.exit_code, 10) << r.Describe();
-    EXPECT_EQ(MaskClock(r.out), Lines({kBanner}) + Announcement("127.0.0.1", std::stoll(port)) +
-                                    FailureLines("127.0.0.1", 57))
-        << r.Describe();
+    ExpectRun(args, 10, ProbeOutput("127.0.0.1", std::stoll(port), FailureLines("127.0.0.1", 57)));
   }
 }
 

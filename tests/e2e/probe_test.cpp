@@ -13,16 +13,9 @@ TEST(SingleProbe, OpenPortSucceedsAndTheServerGetsOnlyBye) {
   LoopbackServer server(recorder.Handler());
   ASSERT_TRUE(server.Listening());
   const long long before = static_cast<long long>(time(nullptr));
-  const RunResult r = RunKnockbox({"127.0.0.1:" + std::to_string(server.Port())});
+  const RunResult r = ExpectRun({"127.0.0.1:" + std::to_string(server.Port())}, 0,
+                                ProbeOutput("127.0.0.1", server.Port(), SuccessLines()));
   const long long after = static_cast<long long>(time(nullptr));
-  ASSERT_TRUE(r.exited) << r.Describe();
-  EXPECT_EQ(r.exit_code, 0) << r.Describe();
-  EXPECT_EQ(MaskClock(r.out),
-            Lines({kBanner}) + Announcement("127.0.0.1", server.Port()) + SuccessLines())
-      << r.Describe();
-  if (!UnderRunner()) {
-    EXPECT_EQ(r.err, "") << "standard error is no terminal, so nothing is echoed there";
-  }
 
   // The announced time is the local time of the probe (not UTC, not month and day swapped).
   const std::vector<long long> times = AnnouncedTimes(r.out);
@@ -38,12 +31,8 @@ TEST(SingleProbe, OpenPortSucceedsAndTheServerGetsOnlyBye) {
 
 TEST(SingleProbe, RefusedPortFailsWith57) {
   const std::uint16_t port = RefusedLoopbackPort();
-  const RunResult r = RunKnockbox({"127.0.0.1:" + std::to_string(port)});
-  ASSERT_TRUE(r.exited) << r.Describe();
-  EXPECT_EQ(r.exit_code, 10) << r.Describe();
-  EXPECT_EQ(MaskClock(r.out),
-            Lines({kBanner}) + Announcement("127.0.0.1", port) + FailureLines("127.0.0.1", 57))
-      << r.Describe();
+  ExpectRun({"127.0.0.1:" + std::to_string(port)}, 10,
+            ProbeOutput("127.0.0.1", port, FailureLines("127.0.0.1", 57)));
 }
 
 TEST(SingleProbe, UnresolvableNameFailsWith57) {
@@ -55,12 +44,7 @@ TEST(SingleProbe, UnresolvableNameFailsWith57) {
   for (const Case& c : {Case{"knockbox-e2e.invalid:80", "knockbox-e2e.invalid", 80},
                         Case{"knockbox-e2e.invalid", "knockbox-e2e.invalid", 23}}) {
     SCOPED_TRACE(c.target);
-    const RunResult r = RunKnockbox({c.target});
-    ASSERT_TRUE(r.exited) << r.Describe();
-    EXPECT_EQ(r.exit_code, 10) << r.Describe();
-    EXPECT_EQ(MaskClock(r.out),
-              Lines({kBanner}) + Announcement(c.host, c.port) + FailureLines(c.host, 57))
-        << r.Describe();
+    ExpectRun({c.target}, 10, ProbeOutput(c.host, c.port, FailureLines(c.host, 57)));
   }
 }
 
@@ -75,25 +59,15 @@ TEST(SingleProbe, PortTextIsReadAsANumber) {
   char hex[16];
   // The "&" suffix makes the hexadecimal form 32 bits wide: "&H8000" alone would be -32768.
   snprintf(hex, sizeof hex, "&H%llX&", port);
-  {
-    const RunResult r = RunKnockbox({"127.0.0.1:" + std::string(hex)});
-    ASSERT_TRUE(r.exited) << r.Describe();
-    EXPECT_EQ(r.exit_code, 0) << r.Describe();
-    EXPECT_EQ(MaskClock(r.out), Lines({kBanner}) + Announcement("127.0.0.1", port) + SuccessLines())
-        << r.Describe();
-  }
+  ExpectRun({"127.0.0.1:" + std::string(hex)}, 0, ProbeOutput("127.0.0.1", port, SuccessLines()));
   struct Case {
     std::string port_text;
     long long announced;
   };
   for (const Case& c : {Case{std::to_string(port + 65536), port + 65536}, Case{"abc", 0}}) {
     SCOPED_TRACE("port text " + c.port_text);
-    const RunResult r = RunKnockbox({"127.0.0.1:" + c.port_text});
-    ASSERT_TRUE(r.exited) << r.Describe();
-    EXPECT_EQ(r.exit_code, 10) << r.Describe();
-    EXPECT_EQ(MaskClock(r.out), Lines({kBanner}) + Announcement("127.0.0.1", c.announced) +
-                                    FailureLines("127.0.0.1", 57))
-        << r.Describe();
+    ExpectRun({"127.0.0.1:" + c.port_text}, 10,
+              ProbeOutput("127.0.0.1", c.announced, FailureLines("127.0.0.1", 57)));
   }
   EXPECT_TRUE(server.WaitForServed(1, 5000));
   EXPECT_EQ(server.Accepted(), 1) << "only the hexadecimal port may reach the server";

@@ -11,7 +11,6 @@ namespace {
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
-constexpr char kBarePlus[] = " + \r\n";
 constexpr char kNoPort23[] = "cannot bind 127.0.0.1:23 (in use, or not allowed)";
 
 // Every test here binds 127.0.0.1:23 itself; the tests run one after another.
@@ -22,12 +21,32 @@ class TelnetPort : public ::testing::Test {
     server_ = std::make_unique<LoopbackServer>(recorder_.Handler(std::move(script)), 23);
     return server_->Listening();
   }
+
+  // Runs one probe of port 23 that must succeed, and returns what follows the
+  // "Negotiating connection" line, with the bare " + " lines that stand right after it taken
+  // out and counted in `bare` (a receive that found nothing yet prints one).
+  std::string Probe(const std::string& target, int* bare,
+                    std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    const RunResult r = RunKnockbox({target}, limit);
+    EXPECT_TRUE(ExitedWith(r, 0));
+    const std::string out = MaskClock(r.out);
+    const std::string head = ProbeOutput("127.0.0.1", 23, Lines({kNegotiating}));
+    *bare = 0;
+    if (out.compare(0, head.size(), head) != 0) return "(unexpected start) " + r.Describe();
+    std::size_t at = head.size();
+    for (const std::string_view plus = " + \r\n"; out.compare(at, plus.size(), plus) == 0;
+         at += plus.size()) {
+      ++*bare;
+    }
+    return out.substr(at);
+  }
+
   // The received bytes of the one connection the probe made.
   std::string Received() {
     EXPECT_TRUE(server_->WaitForServed(1, 10000));
     const std::vector<std::string> received = recorder_.Received();
     EXPECT_EQ(received.size(), 1u);
-    return received.empty() ? std::string() : received[0];
+    return received.empty() ? std::string() : Printable(received[0]);
   }
 
   Recorder recorder_;
@@ -36,100 +55,66 @@ class TelnetPort : public ::testing::Test {
   std::unique_ptr<LoopbackServer> server_;
 };
 
-// What follows "Negotiating connection" in the output, with the bare " + " lines that stand
-// right after it taken out and counted (a receive that found nothing yet prints one).
-std::string AfterNegotiating(const std::string& out, int* bare_lines) {
-  const std::string marker = std::string(kNegotiating) + "\r\n";
-  std::size_t at = out.find(marker);
-  *bare_lines = 0;
-  if (at == std::string::npos) return "(no \"" + std::string(kNegotiating) + "\" line)";
-  at += marker.size();
-  const std::string_view bare = kBarePlus;
-  while (out.compare(at, bare.size(), bare) == 0) {
-    ++*bare_lines;
-    at += bare.size();
-  }
-  return out.substr(at);
-}
-
-std::string Head(long long port_announced) {
-  return Lines({kBanner}) + Announcement("127.0.0.1", port_announced) + Lines({kNegotiating});
-}
+const std::string kRequestAndBye = Printable(std::string(kOptionRequest) + kByeLine);
 
 TEST_F(TelnetPort, OptionRequestComesFirstAndByeLast) {
-  const auto server_script = [](ServerPeer& peer, std::string& received) {
-    received = peer.ReceiveAtLeast(6, 5000);
-    peer.Send("Welcome\r\n");
-  };
-  if (!Listen(server_script)) GTEST_SKIP() << kNoPort23;
-  const RunResult r = RunKnockbox({"127.0.0.1"});
-  ASSERT_TRUE(r.exited) << r.Describe();
-  EXPECT_EQ(r.exit_code, 0) << r.Describe();
-  const std::string out = MaskClock(r.out);
-  EXPECT_EQ(out.substr(0, Head(23).size()), Head(23)) << r.Describe();
+  if (!Listen([](ServerPeer& peer, std::string& received) {
+        received = peer.ReceiveAtLeast(6, 5000);
+        peer.Send("Welcome\r\n");
+      })) {
+    GTEST_SKIP() << kNoPort23;
+  }
   int bare = 0;
-  EXPECT_EQ(AfterNegotiating(out, &bare), Lines({" + Welcome"}) + SuccessLines()) << r.Describe();
+  EXPECT_EQ(Probe("127.0.0.1", &bare), Lines({" + Welcome"}) + SuccessLines());
   EXPECT_LE(bare, 3) << "the server answers the request at once";
-  const std::string received = Received();
-  EXPECT_EQ(received, std::string(kOptionRequest) + kByeLine) << Printable(received);
+  EXPECT_EQ(Received(), kRequestAndBye);
 }
 
 // A greeting with Telnet commands, an empty line and a prompt without a line end: every line
 // is shown with the command bytes as they came, the prompt last.
 TEST_F(TelnetPort, GreetingLinesAndPromptAreShownAsTheyCame) {
-  const auto server_script = [](ServerPeer& peer, std::string&) {
-    peer.Send("\xFF\xFB\x01\xFF\xFB\x03Welcome to e2e\r\n\r\nlogin: ");
-  };
-  if (!Listen(server_script)) GTEST_SKIP() << kNoPort23;
-  const RunResult r = RunKnockbox({"127.0.0.1:23"});
-  ASSERT_TRUE(r.exited) << r.Describe();
-  EXPECT_EQ(r.exit_code, 0) << r.Describe();
-  const std::string out = MaskClock(r.out);
-  EXPECT_EQ(out.substr(0, Head(23).size()), Head(23)) << r.Describe();
+  if (!Listen([](ServerPeer& peer, std::string&) {
+        peer.Send("\xFF\xFB\x01\xFF\xFB\x03Welcome to e2e\r\n\r\nlogin: ");
+      })) {
+    GTEST_SKIP() << kNoPort23;
+  }
   int bare = 0;
   EXPECT_EQ(
-      AfterNegotiating(out, &bare),
-      Lines({" + \xFF\xFB\x01\xFF\xFB\x03Welcome to e2e", " + ", " + login: "}) + SuccessLines())
-      << r.Describe();
+      Probe("127.0.0.1:23", &bare),
+      Lines({" + \xFF\xFB\x01\xFF\xFB\x03Welcome to e2e", " + ", " + login: "}) + SuccessLines());
   EXPECT_LE(bare, 3) << "the greeting was sent at once";
-  const std::string received = Received();
-  EXPECT_EQ(received, std::string(kOptionRequest) + kByeLine) << Printable(received);
+  EXPECT_EQ(Received(), kRequestAndBye);
 }
 
 TEST_F(TelnetPort, DelayedAnswerComesAfterBarePlusLines) {
-  const auto server_script = [](ServerPeer& peer, std::string& received) {
-    received = peer.ReceiveAtLeast(6, 5000);
-    std::this_thread::sleep_for(milliseconds(600));
-    peer.Send("Hello\r\n");
-  };
-  if (!Listen(server_script)) GTEST_SKIP() << kNoPort23;
-  const RunResult r = RunKnockbox({"127.0.0.1"});
-  ASSERT_TRUE(r.exited) << r.Describe();
-  EXPECT_EQ(r.exit_code, 0) << r.Describe();
+  if (!Listen([](ServerPeer& peer, std::string& received) {
+        received = peer.ReceiveAtLeast(6, 5000);
+        std::this_thread::sleep_for(milliseconds(600));
+        peer.Send("Hello\r\n");
+      })) {
+    GTEST_SKIP() << kNoPort23;
+  }
   int bare = 0;
-  EXPECT_EQ(AfterNegotiating(MaskClock(r.out), &bare), Lines({" + Hello"}) + SuccessLines())
-      << r.Describe();
+  EXPECT_EQ(Probe("127.0.0.1", &bare), Lines({" + Hello"}) + SuccessLines());
   // About one receive every 105 ms while the server waits 600 ms.
-  EXPECT_GE(bare, 3) << r.Describe();
-  EXPECT_LE(bare, 7) << r.Describe();
-  EXPECT_EQ(Received(), std::string(kOptionRequest) + kByeLine);
+  EXPECT_GE(bare, 3);
+  EXPECT_LE(bare, 7);
+  EXPECT_EQ(Received(), kRequestAndBye);
 }
 
 // A server that says nothing and keeps the connection open: the probe gives up after 30 empty
 // receives (about 3 seconds) and the port still counts as open.
 TEST_F(TelnetPort, SilentServerEndsTheLoopAfterAboutThreeSeconds) {
-  const auto server_script = [this](ServerPeer& peer, std::string& received) {
-    received = peer.ReceiveAtLeast(6, 5000);
-    request_seen_ = Clock::now();
-  };
-  if (!Listen(server_script)) GTEST_SKIP() << kNoPort23;
-  const RunResult r = RunKnockbox({"127.0.0.1"}, std::chrono::seconds(15));
-  ASSERT_TRUE(r.exited) << r.Describe();
-  EXPECT_EQ(r.exit_code, 0) << r.Describe();
+  if (!Listen([this](ServerPeer& peer, std::string& received) {
+        received = peer.ReceiveAtLeast(6, 5000);
+        request_seen_ = Clock::now();
+      })) {
+    GTEST_SKIP() << kNoPort23;
+  }
   int bare = 0;
-  EXPECT_EQ(AfterNegotiating(MaskClock(r.out), &bare), SuccessLines()) << r.Describe();
-  EXPECT_EQ(bare, 30) << r.Describe();
-  EXPECT_EQ(Received(), std::string(kOptionRequest) + kByeLine);
+  EXPECT_EQ(Probe("127.0.0.1", &bare, std::chrono::seconds(15)), SuccessLines());
+  EXPECT_EQ(bare, 30);
+  EXPECT_EQ(Received(), kRequestAndBye);
   // Received() waited for the handler, which ends when the client closes after its "BYE".
   const auto silence =
       std::chrono::duration_cast<milliseconds>(Clock::now() - request_seen_).count();
@@ -138,20 +123,18 @@ TEST_F(TelnetPort, SilentServerEndsTheLoopAfterAboutThreeSeconds) {
 }
 
 TEST_F(TelnetPort, ResetConnectionEndsTheLoopAtOnce) {
-  const auto server_script = [](ServerPeer& peer, std::string& received) {
-    received = peer.ReceiveAtLeast(6, 5000);
-    peer.Reset();
-  };
-  if (!Listen(server_script)) GTEST_SKIP() << kNoPort23;
-  const RunResult r = RunKnockbox({"127.0.0.1"});
-  ASSERT_TRUE(r.exited) << r.Describe();
-  EXPECT_EQ(r.exit_code, 0) << r.Describe();
+  if (!Listen([](ServerPeer& peer, std::string& received) {
+        received = peer.ReceiveAtLeast(6, 5000);
+        peer.Reset();
+      })) {
+    GTEST_SKIP() << kNoPort23;
+  }
   int bare = 0;
-  EXPECT_EQ(AfterNegotiating(MaskClock(r.out), &bare), SuccessLines()) << r.Describe();
+  EXPECT_EQ(Probe("127.0.0.1", &bare), SuccessLines());
   // The failed receive prints one; a receive or two may have timed out before the reset came.
-  EXPECT_GE(bare, 1) << r.Describe();
-  EXPECT_LE(bare, 4) << r.Describe();
-  EXPECT_EQ(Received(), kOptionRequest);
+  EXPECT_GE(bare, 1);
+  EXPECT_LE(bare, 4);
+  EXPECT_EQ(Received(), Printable(kOptionRequest));
 }
 
 }  // namespace

@@ -50,132 +50,67 @@ bool ServerPeer::Send(const std::string& bytes) {
   return true;
 }
 
-std::string ServerPeer::Receive(std::size_t max_bytes, int timeout_ms) {
-  if (WaitSliced(true, After(timeout_ms)) != 1) return std::string();
-  std::string bytes(std::max<std::size_t>(max_bytes, 1), '\0');
-  const long count = loopback_sockets::Receive(socket_, bytes.data(), bytes.size());
-  bytes.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
-  return bytes;
-}
-
-std::string ServerPeer::ReceiveAtLeast(std::size_t count, int timeout_ms) {
+bool ServerPeer::ReadInto(std::string& bytes, std::size_t count, int timeout_ms) {
   const Clock::time_point end = After(timeout_ms);
-  std::string bytes;
   std::string chunk(kReadChunk, '\0');
   while (bytes.size() < count && WaitSliced(true, end) == 1) {
     const long got = loopback_sockets::Receive(socket_, chunk.data(), chunk.size());
-    if (got <= 0) break;
-    bytes.append(chunk.data(), static_cast<std::size_t>(got));
-  }
-  return bytes;
-}
-
-std::string ServerPeer::ReceiveUntilClosed(int timeout_ms) {
-  const Clock::time_point end = After(timeout_ms);
-  std::string bytes;
-  std::string chunk(kReadChunk, '\0');
-  while (WaitSliced(true, end) == 1) {
-    const long got = loopback_sockets::Receive(socket_, chunk.data(), chunk.size());
-    if (got <= 0) break;
-    bytes.append(chunk.data(), static_cast<std::size_t>(got));
-  }
-  return bytes;
-}
-
-bool ServerPeer::WaitForClientClose(int timeout_ms) {
-  const Clock::time_point end = After(timeout_ms);
-  std::string chunk(kReadChunk, '\0');
-  while (WaitSliced(true, end) == 1) {
-    const long got = loopback_sockets::Receive(socket_, chunk.data(), chunk.size());
     if (got <= 0) return true;
+    bytes.append(chunk.data(), static_cast<std::size_t>(got));
   }
   return false;
 }
 
-void ServerPeer::Reset() {
-  if (socket_ == loopback_sockets::kNone) return;
-  loopback_sockets::Reset(socket_);
-  socket_ = loopback_sockets::kNone;
+std::string ServerPeer::ReceiveAtLeast(std::size_t count, int timeout_ms) {
+  std::string bytes;
+  ReadInto(bytes, count, timeout_ms);
+  return bytes;
 }
 
-void ServerPeer::Close() {
-  if (socket_ == loopback_sockets::kNone) return;
-  loopback_sockets::Close(socket_);
+bool ServerPeer::WaitForClientClose(int timeout_ms) {
+  std::string dropped;
+  return ReadInto(dropped, SIZE_MAX, timeout_ms);
+}
+
+void ServerPeer::Close(bool reset) {
+  if (socket_ != loopback_sockets::kNone) loopback_sockets::Close(socket_, reset);
   socket_ = loopback_sockets::kNone;
 }
 
 LoopbackServer::LoopbackServer(Handler handler, std::uint16_t port) : handler_(std::move(handler)) {
-  listener_ = loopback_sockets::Listen(port, &port_);
-  if (listener_ == loopback_sockets::kNone) {
-    port_ = 0;
-    return;
-  }
-  listening_ = true;
-  acceptor_ = std::thread([this] { AcceptLoop(); });
-  server_ = std::thread([this] { ServeLoop(); });
+  listener_ = loopback_sockets::Bind(port, true, &port_);
+  listening_ = listener_ != loopback_sockets::kNone;
+  if (listening_) thread_ = std::thread([this] { Serve(); });
 }
 
 LoopbackServer::~LoopbackServer() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  if (acceptor_.joinable()) acceptor_.join();
-  if (server_.joinable()) server_.join();
-  for (std::intptr_t socket : queue_) loopback_sockets::Close(socket);
-  if (listener_ != loopback_sockets::kNone) loopback_sockets::Close(listener_);
+  stopping_ = true;
+  if (thread_.joinable()) thread_.join();
 }
 
-void LoopbackServer::AcceptLoop() {
-  while (!stopping_) {
-    if (stop_listening_) {
-      // Only this thread touches the listener, so closing it here races with nothing.
-      loopback_sockets::Close(listener_);
-      listener_ = loopback_sockets::kNone;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        listening_ = false;
-      }
-      changed_.notify_all();
-      return;
-    }
+void LoopbackServer::Serve() {
+  while (!stopping_ && !stop_listening_) {
     if (loopback_sockets::Wait(listener_, true, kSliceMs) != 1) continue;
     const std::intptr_t accepted = loopback_sockets::Accept(listener_);
     if (accepted == loopback_sockets::kNone) continue;
+    ++accepted_;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
-      queue_.push_back(accepted);
-      ++accepted_;
-    }
-    changed_.notify_all();
-  }
-}
-
-void LoopbackServer::ServeLoop() {
-  for (;;) {
-    std::intptr_t socket;
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-      if (stopping_) return;
-      socket = queue_.front();
-      queue_.pop_front();
-    }
-    {
-      ServerPeer peer(socket, &stopping_);
+      ServerPeer peer(accepted, &stopping_);
       try {
         handler_(peer);
       } catch (...) {
         // A failing handler ends its connection, not the server.
       }
     }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++served_;
-    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++served_;
     changed_.notify_all();
   }
+  // Only this thread uses the listener, so closing it here races with nothing.
+  std::lock_guard<std::mutex> lock(mutex_);
+  loopback_sockets::Close(listener_);
+  listening_ = false;
+  changed_.notify_all();
 }
 
 bool LoopbackServer::WaitForServed(int count, int timeout_ms) {
@@ -185,19 +120,18 @@ bool LoopbackServer::WaitForServed(int count, int timeout_ms) {
 
 void LoopbackServer::StopListening() {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (!listening_) return;
   stop_listening_ = true;
   changed_.wait_until(lock, After(kStopListeningLimitMs), [this] { return !listening_; });
 }
 
 std::uint16_t RefusedLoopbackPort() {
   std::uint16_t port = 0;
-  const std::intptr_t socket = loopback_sockets::BindOnly(&port);
+  const std::intptr_t socket = BoundLoopbackSocket(&port);
   if (socket != loopback_sockets::kNone) loopback_sockets::Close(socket);
   return port;
 }
 
 std::intptr_t BoundLoopbackSocket(std::uint16_t* port) {
   *port = 0;
-  return loopback_sockets::BindOnly(port);
+  return loopback_sockets::Bind(0, false, port);
 }

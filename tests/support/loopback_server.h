@@ -7,7 +7,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -25,32 +24,31 @@ class ServerPeer {
 
   // Sends every byte (within 5 seconds); false when the connection failed or is closed.
   bool Send(const std::string& bytes);
-  // What one read gives, at most `max_bytes`, once something arrives within `timeout_ms`; empty
-  // when nothing came in time or the client has closed.
-  std::string Receive(std::size_t max_bytes, int timeout_ms);
   // Reads until `count` bytes have come, the client closes, or `timeout_ms` has passed.
   std::string ReceiveAtLeast(std::size_t count, int timeout_ms);
   // Everything until the client closes its side (or `timeout_ms` passes).
-  std::string ReceiveUntilClosed(int timeout_ms);
+  std::string ReceiveUntilClosed(int timeout_ms) { return ReceiveAtLeast(SIZE_MAX, timeout_ms); }
   // True once the client has closed its side (within `timeout_ms`); data on the way is dropped.
   bool WaitForClientClose(int timeout_ms);
   // Abortive close: the client sees a reset (RST).
-  void Reset();
+  void Reset() { Close(true); }
   // Orderly close: the client sees the end of data.
-  void Close();
-  bool IsOpen() const { return socket_ != -1; }
+  void Close(bool reset = false);
 
  private:
   // 1 ready, 0 time passed, -1 failure or stopping; waits in short slices to notice stopping.
   int WaitSliced(bool for_reading, std::chrono::steady_clock::time_point end);
+  // Appends to `bytes` until it holds `count` bytes or `timeout_ms` passes; true when the client
+  // closed first.
+  bool ReadInto(std::string& bytes, std::size_t count, int timeout_ms);
 
   std::intptr_t socket_;
   const std::atomic<bool>* stopping_;
 };
 
-// Listens on 127.0.0.1 and runs `handler` on a thread of its own once per accepted connection, one
-// connection after another; the connection is closed when the handler returns (unless the handler
-// closed or reset it). The destructor stops everything within a fraction of a second.
+// Listens on 127.0.0.1 and, on a thread of its own, runs `handler` once per accepted connection,
+// one connection after another; the connection is closed when the handler returns (unless the
+// handler closed or reset it). The destructor stops everything within a fraction of a second.
 class LoopbackServer {
  public:
   using Handler = std::function<void(ServerPeer&)>;
@@ -64,16 +62,14 @@ class LoopbackServer {
   std::uint16_t Port() const { return port_; }
   // Connections accepted so far.
   int Accepted() const { return accepted_; }
-  // Connections whose handler has returned.
-  int Served() const { return served_; }
   // True once `count` handlers have returned; false when `timeout_ms` passes first.
   bool WaitForServed(int count, int timeout_ms);
-  // Closes the listening socket, so later connects are refused; accepted connections go on.
+  // Closes the listening socket once the running handler (if any) has returned, so that later
+  // connects are refused.
   void StopListening();
 
  private:
-  void AcceptLoop();
-  void ServeLoop();
+  void Serve();
 
   Handler handler_;
   std::uint16_t port_ = 0;
@@ -82,12 +78,10 @@ class LoopbackServer {
   std::atomic<bool> stop_listening_{false};
   std::atomic<bool> listening_{false};
   std::atomic<int> accepted_{0};
-  std::atomic<int> served_{0};
+  int served_ = 0;  // guarded by mutex_
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<std::intptr_t> queue_;
-  std::thread acceptor_;
-  std::thread server_;
+  std::thread thread_;
 };
 
 // A port on 127.0.0.1 that was bound, noted and closed: connects to it are refused.

@@ -1,6 +1,5 @@
 // The loopback test server's socket calls, the socket count and the signal storm on POSIX systems.
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <errno.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -9,58 +8,32 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <string>
+#include <filesystem>
 
 #include "support/loopback_server.h"
 #include "support/loopback_server_sockets.h"
 
 namespace loopback_sockets {
-namespace {
 
-#ifdef MSG_NOSIGNAL
-constexpr int kNoSignal = MSG_NOSIGNAL;
-#else
-constexpr int kNoSignal = 0;
-#endif
-
-sockaddr_in LoopbackAddress(std::uint16_t port) {
-  sockaddr_in address;
-  std::memset(&address, 0, sizeof address);
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
-
-std::intptr_t Bound(std::uint16_t port, bool reuse, std::uint16_t* bound) {
+std::intptr_t Bind(std::uint16_t port, bool listen, std::uint16_t* bound) {
   const int descriptor = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (descriptor < 0) return kNone;
   const int on = 1;
-  if (reuse) setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in address = LoopbackAddress(port);
+  if (listen) setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
   if (bind(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+      (listen && ::listen(descriptor, 16) != 0)) {
     close(descriptor);
     return kNone;
   }
   *bound = ntohs(address.sin_port);
   return descriptor;
 }
-
-}  // namespace
-
-std::intptr_t Listen(std::uint16_t port, std::uint16_t* bound) {
-  const std::intptr_t socket = Bound(port, true, bound);
-  if (socket != kNone && listen(static_cast<int>(socket), 16) != 0) {
-    close(static_cast<int>(socket));
-    return kNone;
-  }
-  return socket;
-}
-
-std::intptr_t BindOnly(std::uint16_t* bound) { return Bound(0, false, bound); }
 
 int Wait(std::intptr_t socket, bool for_reading, int timeout_ms) {
   pollfd descriptor{static_cast<int>(socket), static_cast<short>(for_reading ? POLLIN : POLLOUT),
@@ -79,7 +52,7 @@ std::intptr_t Accept(std::intptr_t listener) {
 long Send(std::intptr_t socket, const char* bytes, std::size_t count) {
   ssize_t sent;
   do {
-    sent = send(static_cast<int>(socket), bytes, count, kNoSignal | MSG_DONTWAIT);
+    sent = send(static_cast<int>(socket), bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT);
   } while (sent < 0 && errno == EINTR);
   if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
   return static_cast<long>(sent);
@@ -93,13 +66,10 @@ long Receive(std::intptr_t socket, char* buffer, std::size_t capacity) {
   return static_cast<long>(got);
 }
 
-void Close(std::intptr_t socket) { close(static_cast<int>(socket)); }
-
-void Reset(std::intptr_t socket) {
-  linger abortive;
-  abortive.l_onoff = 1;
-  abortive.l_linger = 0;
-  setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+void Close(std::intptr_t socket, bool reset) {
+  const linger abortive{1, 0};
+  if (reset)
+    setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
   close(static_cast<int>(socket));
 }
 
@@ -108,31 +78,20 @@ void Reset(std::intptr_t socket) {
 bool RunningUnderWine() { return false; }
 
 int OpenSocketCount() {
-  DIR* directory = opendir("/proc/self/fd");
-  if (directory == nullptr) return -1;
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::directory_iterator entries("/proc/self/fd", error);
+  if (error) return -1;
   int count = 0;
-  while (const dirent* entry = readdir(directory)) {
-    const std::string path = std::string("/proc/self/fd/") + entry->d_name;
-    char target[64];
-    const ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
-    if (length > 0 &&
-        std::string(target, static_cast<std::size_t>(length)).rfind("socket:", 0) == 0) {
-      ++count;
-    }
+  for (const fs::directory_entry& entry : entries) {
+    if (fs::read_symlink(entry.path(), error).string().rfind("socket:", 0) == 0) ++count;
   }
-  closedir(directory);
   return count;
 }
-
-namespace {
 
 // The storm's signal; its handler does nothing, and it is installed without SA_RESTART so that
 // blocking calls see EINTR.
 constexpr int kStormSignal = SIGUSR2;
-
-void IgnoreStormSignal(int) {}
-
-}  // namespace
 
 struct SignalStorm::State {
   pthread_t target;
@@ -144,10 +103,8 @@ struct SignalStorm::State {
 
 SignalStorm::SignalStorm(std::chrono::milliseconds period) : state_(std::make_unique<State>()) {
   state_->target = pthread_self();
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = IgnoreStormSignal;
-  sigemptyset(&action.sa_mask);
+  struct sigaction action {};
+  action.sa_handler = [](int) {};
   sigaction(kStormSignal, &action, &state_->previous);
   State* state = state_.get();
   state_->sender = std::thread([state, period] {

@@ -8,10 +8,9 @@ namespace loopback_sockets {
 
 inline constexpr std::intptr_t kNone = -1;
 
-// A socket listening on 127.0.0.1 at `port` (0: the system chooses); `bound` is the port it got.
-std::intptr_t Listen(std::uint16_t port, std::uint16_t* bound);
-// A socket bound to 127.0.0.1 at a port the system chose, neither listening nor connected.
-std::intptr_t BindOnly(std::uint16_t* bound);
+// A socket bound to 127.0.0.1 at `port` (0: the system chooses), listening when `listen` is set;
+// `bound` is the port it got.
+std::intptr_t Bind(std::uint16_t port, bool listen, std::uint16_t* bound);
 // 1 when the socket is ready, 0 when `timeout_ms` passed, -1 on failure.
 int Wait(std::intptr_t socket, bool for_reading, int timeout_ms);
 std::intptr_t Accept(std::intptr_t listener);
@@ -19,8 +18,7 @@ std::intptr_t Accept(std::intptr_t listener);
 long Send(std::intptr_t socket, const char* bytes, std::size_t count);
 // Bytes read, 0 when the peer closed, or -1.
 long Receive(std::intptr_t socket, char* buffer, std::size_t capacity);
-void Close(std::intptr_t socket);
-// Closes with lingering on and a zero time, which sends a reset.
-void Reset(std::intptr_t socket);
+// With `reset`, closes with lingering on and a zero time, which sends a reset.
+void Close(std::intptr_t socket, bool reset = false);
 
 }  // namespace loopback_sockets

@@ -2,7 +2,6 @@
 #include <winsock2.h>
 
 #include <climits>
-#include <cstring>
 
 #include "support/loopback_server.h"
 #include "support/loopback_server_sockets.h"
@@ -24,38 +23,27 @@ SOCKET Native(std::intptr_t socket) { return static_cast<SOCKET>(socket); }
 
 int ChunkSize(std::size_t count) { return count > INT_MAX ? INT_MAX : static_cast<int>(count); }
 
-std::intptr_t Bound(std::uint16_t port, std::uint16_t* bound) {
+}  // namespace
+
+std::intptr_t Bind(std::uint16_t port, bool listen, std::uint16_t* bound) {
   StartWinsockOnce();
+  // No SO_REUSEADDR: on Windows it would let two listeners share the port.
   const SOCKET created = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (created == INVALID_SOCKET) return kNone;
-  sockaddr_in address;
-  std::memset(&address, 0, sizeof address);
+  sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   int length = sizeof address;
   if (bind(created, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      getsockname(created, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      getsockname(created, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+      (listen && ::listen(created, 16) != 0)) {
     closesocket(created);
     return kNone;
   }
   *bound = ntohs(address.sin_port);
   return static_cast<std::intptr_t>(created);
 }
-
-}  // namespace
-
-std::intptr_t Listen(std::uint16_t port, std::uint16_t* bound) {
-  // No SO_REUSEADDR: on Windows it would let two listeners share the port.
-  const std::intptr_t socket = Bound(port, bound);
-  if (socket != kNone && listen(Native(socket), 16) != 0) {
-    closesocket(Native(socket));
-    return kNone;
-  }
-  return socket;
-}
-
-std::intptr_t BindOnly(std::uint16_t* bound) { return Bound(0, bound); }
 
 int Wait(std::intptr_t socket, bool for_reading, int timeout_ms) {
   fd_set sockets;
@@ -90,14 +78,12 @@ long Receive(std::intptr_t socket, char* buffer, std::size_t capacity) {
   return got == SOCKET_ERROR ? -1 : got;
 }
 
-void Close(std::intptr_t socket) { closesocket(Native(socket)); }
-
-void Reset(std::intptr_t socket) {
-  linger abortive;
-  abortive.l_onoff = 1;
-  abortive.l_linger = 0;
-  setsockopt(Native(socket), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abortive),
-             sizeof abortive);
+void Close(std::intptr_t socket, bool reset) {
+  const linger abortive{1, 0};
+  if (reset) {
+    setsockopt(Native(socket), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abortive),
+               sizeof abortive);
+  }
   closesocket(Native(socket));
 }
 

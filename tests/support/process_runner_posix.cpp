@@ -42,27 +42,25 @@ bool ReadAvailable(int fd, std::string& into) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
     if (n > 0) {
       into.append(buffer, static_cast<std::size_t>(n));
-      continue;
+    } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+      return false;  // end of file, or EIO from a terminal whose last writer has gone
+    } else if (errno == EAGAIN) {
+      return true;
     }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) return true;
-    return false;  // end of file, or EIO from a terminal whose last writer has gone
   }
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN) {
-        pollfd writable = {fd, POLLOUT, 0};
-        poll(&writable, 1, 100);
-        continue;
-      }
+    if (n >= 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    } else if (errno == EAGAIN) {
+      pollfd writable = {fd, POLLOUT, 0};
+      poll(&writable, 1, 100);
+    } else if (errno != EINTR) {
       return false;
     }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
 }
@@ -71,9 +69,33 @@ void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK
 
 }  // namespace
 
+int Count(std::string_view bytes, std::string_view text) {
+  int count = 0;
+  for (std::size_t at = bytes.find(text); at != std::string_view::npos;
+       at = bytes.find(text, at + text.size())) {
+    ++count;
+  }
+  return count;
+}
+
+std::string Printable(std::string_view bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (c == '\r' || c == '\n') {
+      out += c == '\r' ? "\\r" : "\\n";
+    } else if (c < 0x20 || c >= 0x7F || c == '\\') {
+      out += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out;
+}
+
 std::string RunResult::Describe() const {
   std::ostringstream text;
-  if (!started) {
+  if (!start_error.empty()) {
     text << "did not start: " << start_error;
   } else if (timed_out) {
     text << "killed at the time limit after " << elapsed.count() << " ms";
@@ -82,25 +104,8 @@ std::string RunResult::Describe() const {
   } else {
     text << "killed by signal " << signal << " after " << elapsed.count() << " ms";
   }
-  auto quote = [&](const char* name, const std::string& bytes) {
-    text << "\n  " << name << ": \"";
-    for (unsigned char c : bytes) {
-      if (c == '\r') {
-        text << "\\r";
-      } else if (c == '\n') {
-        text << "\\n\n    ";
-      } else if (c < 0x20 || c >= 0x7F) {
-        static const char kHex[] = "0123456789ABCDEF";
-        text << "\\x" << kHex[c >> 4] << kHex[c & 15];
-      } else {
-        text << c;
-      }
-    }
-    text << '"';
-  };
-  quote("stdout", out);
-  quote("stderr", err);
-  if (!terminal.empty()) quote("terminal", terminal);
+  text << "\n  stdout: \"" << Printable(out) << "\"\n  stderr: \"" << Printable(err) << '"';
+  if (!terminal.empty()) text << "\n  terminal: \"" << Printable(terminal) << '"';
   return text.str();
 }
 
@@ -116,83 +121,51 @@ ProgramRun::~ProgramRun() {
   }
   CloseFd(out_fd_);
   CloseFd(err_fd_);
-  CloseFd(in_fd_);
 }
 
 void ProgramRun::Start() {
   // A program that closes its standard input must not end the test with SIGPIPE.
   signal(SIGPIPE, SIG_IGN);
-  if (options_.command.empty()) {
-    start_error_ = "empty command";
-    return;
-  }
   const bool wants_terminal = options_.out == OutputTo::kTerminal ||
                               options_.err == OutputTo::kTerminal ||
                               options_.in == InputFrom::kTerminal || options_.controlling_terminal;
   if (wants_terminal) {
     terminal_ = std::make_unique<PseudoTerminal>();
     if (!terminal_->Ok()) {
-      start_error_ = std::string("no pseudo-terminal: ") + std::strerror(errno);
+      result_.start_error = std::string("no pseudo-terminal: ") + std::strerror(errno);
       return;
     }
     if (options_.raw_terminal && !terminal_->MakeRaw()) {
-      start_error_ = "cannot make the terminal raw";
+      result_.start_error = "cannot make the terminal raw";
       return;
     }
   }
 
   // The child's ends; every descriptor is close-on-exec until dup2 puts it in place.
-  int child_in = -1, child_out = -1, child_err = -1;
+  const bool terminal_in = options_.in == InputFrom::kTerminal;
+  int child_in = terminal_in ? dup(terminal_->Slave()) : open("/dev/null", O_RDONLY | O_CLOEXEC);
+  int child_out = -1, child_err = -1;
   auto output_end = [&](OutputTo to, int& parent_end, int& child_end) -> bool {
     int fds[2];
-    switch (to) {
-      case OutputTo::kPipe:
-      case OutputTo::kClosedPipe:
-        if (pipe2(fds, O_CLOEXEC) != 0) return false;
-        child_end = fds[1];
-        if (to == OutputTo::kPipe) {
-          parent_end = fds[0];
-          SetNonBlocking(parent_end);
-        } else {
-          close(fds[0]);
-        }
-        return true;
-      case OutputTo::kFile:
-        child_end = open(options_.out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        return child_end >= 0;
-      case OutputTo::kTerminal:
-        child_end = dup(terminal_->Slave());
-        return child_end >= 0;
-      case OutputTo::kNull:
-        child_end = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        return child_end >= 0;
+    if (to == OutputTo::kFile) {
+      child_end = open(options_.out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    } else if (to == OutputTo::kTerminal) {
+      child_end = dup(terminal_->Slave());
+    } else if (pipe2(fds, O_CLOEXEC) == 0) {
+      child_end = fds[1];
+      if (to == OutputTo::kPipe) {
+        parent_end = fds[0];
+        SetNonBlocking(parent_end);
+      } else {
+        close(fds[0]);
+      }
     }
-    return false;
+    return child_end >= 0;
   };
-  bool ready =
-      output_end(options_.out, out_fd_, child_out) && output_end(options_.err, err_fd_, child_err);
-  if (ready) {
-    int fds[2];
-    switch (options_.in) {
-      case InputFrom::kNull:
-        child_in = open("/dev/null", O_RDONLY | O_CLOEXEC);
-        ready = child_in >= 0;
-        break;
-      case InputFrom::kPipe:
-        ready = pipe2(fds, O_CLOEXEC) == 0;
-        if (ready) {
-          child_in = fds[0];
-          in_fd_ = fds[1];
-        }
-        break;
-      case InputFrom::kTerminal:
-        child_in = dup(terminal_->Slave());
-        ready = child_in >= 0;
-        break;
-    }
-  }
-  if (!ready) {
-    start_error_ = std::string("cannot prepare the standard streams: ") + std::strerror(errno);
+  if (child_in < 0 || !output_end(options_.out, out_fd_, child_out) ||
+      !output_end(options_.err, err_fd_, child_err)) {
+    result_.start_error =
+        std::string("cannot prepare the standard streams: ") + std::strerror(errno);
     CloseFd(child_in);
     CloseFd(child_out);
     CloseFd(child_err);
@@ -233,11 +206,10 @@ void ProgramRun::Start() {
   CloseFd(child_out);
   CloseFd(child_err);
   if (pid_ < 0) {
-    start_error_ = std::string("fork failed: ") + std::strerror(errno);
+    result_.start_error = std::string("fork failed: ") + std::strerror(errno);
     return;
   }
   if (terminal_) SetNonBlocking(terminal_->Master());
-  result_.started = true;
   collector_ = std::thread([this] { Collect(); });
 }
 
@@ -290,39 +262,17 @@ void ProgramRun::Collect() {
   changed_.notify_all();
 }
 
-bool ProgramRun::WaitFor(const std::string& buffer, std::string_view text,
-                         std::chrono::milliseconds timeout, int occurrences) {
-  auto found = [&] {
-    int count = 0;
-    for (std::size_t at = buffer.find(text); at != std::string::npos && count < occurrences;
-         at = buffer.find(text, at + text.size())) {
-      ++count;
-    }
-    return count >= occurrences;
-  };
-  std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait_for(lock, timeout, [&] { return found() || done_; });
-  return found();
-}
-
 bool ProgramRun::WaitForOutput(std::string_view text, std::chrono::milliseconds timeout,
                                int occurrences) {
-  return Started() && WaitFor(result_.out, text, timeout, occurrences);
-}
-
-bool ProgramRun::WaitForTerminalOutput(std::string_view text, std::chrono::milliseconds timeout) {
-  return Started() && terminal_ && WaitFor(result_.terminal, text, timeout, 1);
+  std::unique_lock<std::mutex> lock(mutex_);
+  const auto found = [&] { return Count(result_.out, text) >= occurrences; };
+  changed_.wait_for(lock, timeout, [&] { return found() || done_ || pid_ <= 0; });
+  return found();
 }
 
 bool ProgramRun::SendToTerminal(std::string_view bytes) {
   return terminal_ && WriteAll(terminal_->Master(), bytes);
 }
-
-bool ProgramRun::SendToInput(std::string_view bytes) {
-  return in_fd_ >= 0 && WriteAll(in_fd_, bytes);
-}
-
-void ProgramRun::CloseInput() { CloseFd(in_fd_); }
 
 void ProgramRun::Signal(int signal_number) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -334,15 +284,9 @@ bool ProgramRun::WaitForExit(std::chrono::milliseconds timeout) {
   return changed_.wait_for(lock, timeout, [&] { return done_; });
 }
 
-bool ProgramRun::Running() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return Started() && !done_;
-}
-
 RunResult ProgramRun::Finish() {
   if (collector_.joinable()) collector_.join();
   std::lock_guard<std::mutex> lock(mutex_);
-  result_.start_error = start_error_;
   return result_;
 }
 

@@ -20,11 +20,10 @@ enum class OutputTo {
   kFile,        // the file named by RunOptions::out_file (standard output only)
   kClosedPipe,  // a pipe whose read end is already closed: every write fails
   kTerminal,    // the pseudo-terminal; captured from its master side
-  kNull,        // /dev/null
 };
 
 // Where standard input comes from.
-enum class InputFrom { kNull, kPipe, kTerminal };
+enum class InputFrom { kNull, kTerminal };
 
 struct RunOptions {
   // The program and its arguments; the first element is looked up in PATH when it has no '/'.
@@ -45,8 +44,7 @@ struct RunOptions {
 };
 
 struct RunResult {
-  bool started = false;
-  std::string start_error;
+  std::string start_error;  // empty when the program started
   bool timed_out = false;
   bool exited = false;  // ended by exit(); otherwise by a signal
   int exit_code = -1;
@@ -72,40 +70,29 @@ class ProgramRun {
   ProgramRun(const ProgramRun&) = delete;
   ProgramRun& operator=(const ProgramRun&) = delete;
 
-  bool Started() const { return pid_ > 0; }
-  // The failure that kept the program from starting.
-  const std::string& StartError() const { return start_error_; }
   // Null unless a stream uses the pseudo-terminal.
   PseudoTerminal* Terminal() { return terminal_.get(); }
 
-  // Waits until captured standard output (or terminal output) contains `text` `occurrences`
-  // times; false when the wait or the program ended first.
+  // Waits until captured standard output contains `text` `occurrences` times; false when the
+  // wait or the program ended first, or the program did not start.
   bool WaitForOutput(std::string_view text, std::chrono::milliseconds timeout, int occurrences = 1);
-  bool WaitForTerminalOutput(std::string_view text, std::chrono::milliseconds timeout);
-  // Bytes typed on the terminal / written to the input pipe.
+  // Bytes typed on the terminal.
   bool SendToTerminal(std::string_view bytes);
-  bool SendToInput(std::string_view bytes);
-  void CloseInput();
   void Signal(int signal_number);
   // True when the program ended within `timeout`.
   bool WaitForExit(std::chrono::milliseconds timeout);
-  bool Running();
   // Waits for the end (or the time limit) and returns everything; call once.
   RunResult Finish();
 
  private:
   void Start();
   void Collect();
-  bool WaitFor(const std::string& buffer, std::string_view text, std::chrono::milliseconds timeout,
-               int occurrences);
 
   RunOptions options_;
   std::unique_ptr<PseudoTerminal> terminal_;
   pid_t pid_ = -1;
-  std::string start_error_;
   int out_fd_ = -1;
   int err_fd_ = -1;
-  int in_fd_ = -1;
   std::chrono::steady_clock::time_point start_time_;
 
   std::mutex mutex_;
@@ -117,3 +104,9 @@ class ProgramRun {
 
 // Starts the program and waits for its end.
 RunResult RunProgram(RunOptions options);
+
+// How many times `text` occurs in `bytes`.
+int Count(std::string_view bytes, std::string_view text);
+// The bytes with CR and LF written as \r and \n, and every other byte that is not printable
+// ASCII (or is a backslash) as \xHH: for failure messages and exact comparisons.
+std::string Printable(std::string_view bytes);
