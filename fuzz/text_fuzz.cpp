@@ -54,8 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(key.key.size() >= 1);
     at += key.used;
   }
-  if (size >= 4) {
-    const KeyEventRecord event{(data[0] & 1) != 0, (data[0] & 2) != 0, data[1], data[2], data[3]};
+  if (size >= 5) {
+    const KeyEventRecord event{(data[0] & 1) != 0, (data[0] & 2) != 0, data[1], data[2], data[3],
+                               data[4]};
     const KeyDecision decision = DecideKeyEvent(event);
     Check(decision.key.size() <= 2);
   }

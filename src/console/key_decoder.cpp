@@ -7,6 +7,7 @@ namespace {
 
 constexpr unsigned char kEscape = 27;
 constexpr unsigned char kEscapeScanCode = 0x01;
+constexpr std::uint16_t kEscapeVirtualKey = 27;
 
 struct CapsLockEntry {
   unsigned char scan_code;
@@ -228,6 +229,8 @@ unsigned char CorrectForCapsLock(unsigned char character, unsigned char scan_cod
 
 KeyDecision DecideKeyEvent(const KeyEventRecord& event) {
   if (!event.is_key_event || !event.key_down) return {};
+  // Wine reports the Escape key with character 0; Windows with 27. Either way it is Escape.
+  if (event.virtual_key == kEscapeVirtualKey) return {true, OneByte(kEscape)};
   const bool alt = (event.control_state & (kRightAltPressed | kLeftAltPressed)) != 0;
   const bool caps_lock = (event.control_state & kCapsLockOn) != 0;
   const bool shift = (event.control_state & kShiftPressed) != 0;

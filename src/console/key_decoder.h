@@ -22,6 +22,8 @@ struct KeyEventRecord {
   // The low 8 bits of the virtual scan code.
   unsigned char scan_code = 0;
   std::uint32_t control_state = 0;
+  // The virtual-key code; only Escape's (27) is looked at.
+  std::uint16_t virtual_key = 0;
 };
 
 // Either take the event and return `key`, or discard it (take false, key empty) and look at the

@@ -40,6 +40,8 @@ TEST(ConsoleKeys, KeysAreTakenAndModifiersReleasesAndOtherEventsDiscarded) {
       {"Escape as reported", Press(27, 0x01), true, Bytes({27})},
       {"Escape without character", Press(0, 0x01), true, Bytes({0})},
       {"Escape without character, Caps Lock", Press(0, 0x01, kCapsLockOn), true, Bytes({27})},
+      {"Escape as Wine reports it", {true, true, 0, 0x01, 0, 27}, true, Bytes({27})},
+      {"Escape's release", {true, false, 0, 0x01, 0, 27}, false, ""},
       {"letter", Press('a', 0x1E), true, "a"},
       {"Ctrl+C is an ordinary key", Press(3, 0x2E, kLeftCtrlPressed), true, Bytes({3})},
       {"grey Up like keypad Up", Press(0, 0x48, kEnhancedKey), true, Scan(0x48)},

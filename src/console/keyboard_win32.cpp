@@ -16,6 +16,7 @@ KeyEventRecord ToKeyEvent(const INPUT_RECORD& record) {
   event.character = static_cast<unsigned char>(key.uChar.AsciiChar);
   event.scan_code = static_cast<unsigned char>(key.wVirtualScanCode & 0xFF);
   event.control_state = key.dwControlKeyState;
+  event.virtual_key = key.wVirtualKeyCode;
   return event;
 }
 
