@@ -171,7 +171,7 @@ Report AsSessionLeader(int tty, const std::function<Report(const termios&)>& bod
 // continued, as a shell's job control would do it.
 TEST(TerminalKeyboard, JobLeavesTheTerminalAloneWhileInTheBackgroundOrStopped) {
   PseudoTerminal terminal;
-  if (!terminal.Ok()) GTEST_SKIP() << "no pseudo-terminal available";
+  ASSERT_TRUE(terminal.Ok()) << "no pseudo-terminal available";
   const int tty = terminal.Slave();
   const int master = terminal.Master();
   const Report trouble = AsSessionLeader(tty, [tty, master](const termios& before) {

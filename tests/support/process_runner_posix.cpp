@@ -190,7 +190,10 @@ void ProgramRun::Start() {
     dup2(child_in, 0);
     dup2(child_out, 1);
     dup2(child_err, 2);
-    close_range(3, ~0U, 0);
+    // Kernels before 5.9 have no close_range.
+    if (close_range(3, ~0U, 0) != 0) {
+      for (int fd = 3; fd < 65536; ++fd) close(fd);
+    }
     // The program gets the signal handling and mask a shell would give it.
     struct sigaction dfl;
     std::memset(&dfl, 0, sizeof dfl);
