@@ -3,7 +3,8 @@
 
 #include "text/text.h"
 
-// ESC becomes the two characters "^[", and a UTF-8 C1 control (C2 80 to C2 9F) becomes "^["
-// followed by its 7-bit form, so a peer cannot drive the user's terminal. Every other byte,
-// CR, LF, BS, TAB and BEL included, passes unchanged.
+// Every C0 control but TAB, and DEL, is shown in caret notation ("^H", "^@", "^[", "^?"), and a
+// C1 control, as UTF-8 (C2 80 to C2 9F) or as a raw byte 80 to 9F that no valid UTF-8 sequence
+// holds, as "^[" and its 7-bit form. So a peer can neither drive the terminal nor rub out what
+// the program wrote. Valid UTF-8 characters and every other byte pass unchanged.
 Text FilterForTerminal(const Text& text);
