@@ -39,7 +39,7 @@ void ShowTelnetLines(std::int16_t connection) {
     }
     PrintLine(ConcatText(" + ", line));
     // A reset connection fails every receive from now on.
-    if (receive_error == kErrSocket || receive_error == kErrAccess) return;
+    if (receive_error == kErrSocket || receive_error == kErrInProgress) return;
     silent_receives = receive_error == kErrTimeout ? silent_receives + 1 : 0;
     if (silent_receives >= kMaxSilentReceives) return;
     if (std::chrono::steady_clock::now() >= deadline) return;
@@ -62,9 +62,10 @@ ProbeTarget SplitTarget(const Text& target_text) {
   return target;
 }
 
-Text AnnouncementLine(const ProbeTarget& target) {
+Text AnnouncementLine(const ProbeTarget& target, ClockReading (*read_clock)()) {
+  const ClockReading now = read_clock();
   return ConcatText("Opening connection to ", target.host, " (port ", NumberText(target.port),
-                    ") at ", TimeText(), " on ", DateText());
+                    ") at ", TimeText(now), " on ", DateText(now));
 }
 
 std::int16_t Probe(const Text& target_text) {

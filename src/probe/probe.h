@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "text/clock_text.h"
 #include "text/text.h"
 
 struct ProbeTarget {
@@ -13,8 +14,9 @@ struct ProbeTarget {
 
 // Splits "host[:port]" at the first colon.
 ProbeTarget SplitTarget(const Text& target_text);
-// "Opening connection to HOST (port N) at HH:MM:SS on MM-DD-YYYY", with the clock read now.
-Text AnnouncementLine(const ProbeTarget& target);
+// "Opening connection to HOST (port N) at HH:MM:SS on MM-DD-YYYY", with the time and the date
+// from one reading of `read_clock`.
+Text AnnouncementLine(const ProbeTarget& target, ClockReading (*read_clock)() = ReadLocalClock);
 
 // Announces and opens a connection to the target; on port 23 also sends the Telnet option
 // request and shows what the server says. Returns the open connection's number, or 0 when the

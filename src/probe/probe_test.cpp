@@ -46,9 +46,26 @@ TEST(ProbeTarget, HostAndPortSplitAtTheFirstColon) {
 TEST(ProbeTarget, AnnouncementNamesHostPortTimeAndDate) {
   SetNumberEnvironment();
   const Text line = AnnouncementLine(ProbeTarget{"127.0.0.1", 70000});
-  EXPECT_TRUE(std::regex_match(line, std::regex("Opening connection to 127\\.0\\.0\\.1 \\(port 70000\\) "
-                                                "at [0-2][0-9]:[0-5][0-9]:[0-5][0-9] on "
-                                                "[01][0-9]-[0-3][0-9]-[0-9]{4}")))
+  EXPECT_TRUE(
+      std::regex_match(line, std::regex("Opening connection to 127\\.0\\.0\\.1 \\(port 70000\\) "
+                                        "at [0-2][0-9]:[0-5][0-9]:[0-5][0-9] on "
+                                        "[01][0-9]-[0-3][0-9]-[0-9]{4}")))
       << line;
-  EXPECT_EQ(AnnouncementLine(ProbeTarget{"", -1}).substr(0, 33), "Opening connection to  (port -1) ");
+  EXPECT_EQ(AnnouncementLine(ProbeTarget{"", -1}).substr(0, 33),
+            "Opening connection to  (port -1) ");
+}
+
+// A clock that steps one second per reading, from one second before midnight on New Year's Eve.
+int g_readings = 0;
+ClockReading SteppingClock() {
+  return ++g_readings == 1 ? ClockReading{2026, 12, 31, 23, 59, 59}
+                           : ClockReading{2027, 1, 1, 0, 0, 0};
+}
+
+TEST(ProbeTarget, TimeAndDateOfOneLineComeFromOneReading) {
+  SetNumberEnvironment();
+  g_readings = 0;
+  EXPECT_EQ(AnnouncementLine(ProbeTarget{"h", 80}, SteppingClock),
+            "Opening connection to h (port 80) at 23:59:59 on 12-31-2026");
+  EXPECT_EQ(g_readings, 1);
 }

@@ -21,7 +21,7 @@ Text WithoutErrorNumber(Make&& make) {
 
 }  // namespace
 
-Text FormatTime(const ClockReading& reading) {
+Text TimeText(const ClockReading& reading) {
   return WithoutErrorNumber([&] {
     Text out;
     AppendTwoDigits(out, reading.hour);
@@ -33,7 +33,7 @@ Text FormatTime(const ClockReading& reading) {
   });
 }
 
-Text FormatDate(const ClockReading& reading) {
+Text DateText(const ClockReading& reading) {
   return WithoutErrorNumber([&] {
     Text out;
     AppendTwoDigits(out, reading.month);
@@ -45,7 +45,3 @@ Text FormatDate(const ClockReading& reading) {
     return out;
   });
 }
-
-Text TimeText() { return FormatTime(ReadLocalClock()); }
-
-Text DateText() { return FormatDate(ReadLocalClock()); }

@@ -16,12 +16,8 @@ struct ClockReading {
 // Reads the local clock afresh (GetLocalTime on Windows, localtime_r on POSIX).
 ClockReading ReadLocalClock();
 
-// 24-hour time, 8 bytes.
-Text FormatTime(const ClockReading& reading);
-// Month first, 10 bytes.
-Text FormatDate(const ClockReading& reading);
-
-// The current local time and date; each call reads the clock again. Neither touches the error
-// number: without storage they return empty text.
-Text TimeText();
-Text DateText();
+// A reading's time, 24-hour, 8 bytes, and its date, month first, 10 bytes. A line that shows both
+// takes them from one reading, so that it never pairs a time with another moment's date. Neither
+// touches the error number: without storage they return empty text.
+Text TimeText(const ClockReading& reading);
+Text DateText(const ClockReading& reading);
