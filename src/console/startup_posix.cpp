@@ -1,4 +1,6 @@
 // Start-up and shutdown on POSIX systems.
+#include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,7 +11,23 @@
 #include "text/command_tail.h"
 #include "text/number.h"
 
+namespace {
+
+// A standard descriptor the parent left closed would go to the next descriptor the program opens
+// (the socket, say), and lines meant for the user would travel into the connection. Each one
+// closed is opened on /dev/null instead, before anything else opens a descriptor; output to it is
+// lost, as it was.
+void OpenClosedStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    // The lowest free descriptor is this one, since those below it are open by now.
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", O_RDWR);
+  }
+}
+
+}  // namespace
+
 int ProcessMain(int argc, char** argv) {
+  OpenClosedStandardDescriptors();
   // A reader that went away must give a failed write (EPIPE), not end the run.
   signal(SIGPIPE, SIG_IGN);
 
