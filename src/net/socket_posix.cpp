@@ -1,6 +1,7 @@
 // The socket seam on POSIX systems: BSD sockets standing in for the Winsock calls.
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -35,6 +36,10 @@ ErrorNumber SystemError() { return TranslateError(errno); }
 
 int Descriptor(std::intptr_t socket) { return static_cast<int>(socket); }
 
+// Windows gives up on a connection request that gets no answer after about 21 seconds (three
+// attempts); so does this build.
+constexpr std::chrono::seconds kConnectLimit{21};
+
 sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
   sockaddr_in result;
   std::memset(&result, 0, sizeof result);
@@ -64,6 +69,23 @@ int PollOnce(pollfd* descriptor, std::chrono::microseconds limit) {
   const long long milliseconds = (limit.count() + 999) / 1000;
   return poll(descriptor, 1, milliseconds > INT_MAX ? INT_MAX : static_cast<int>(milliseconds));
 #endif
+}
+
+// The outcome of a connect in progress, once the system has made it or refused it, or 57 when it
+// has done neither within kConnectLimit.
+ErrorNumber AwaitConnect(std::intptr_t socket) {
+  bool ready = false;
+  if (const ErrorNumber error = WaitForSocket(socket, SocketWait::kWritable, kConnectLimit, &ready);
+      error != 0) {
+    return error;
+  }
+  if (!ready) return kErrSocket;
+  int pending = 0;
+  socklen_t length = sizeof pending;
+  if (getsockopt(Descriptor(socket), SOL_SOCKET, SO_ERROR, &pending, &length) != 0) {
+    return SystemError();
+  }
+  return pending == 0 ? 0 : TranslateError(pending);
 }
 
 }  // namespace
@@ -137,25 +159,19 @@ ErrorNumber ReadLocalHostName(char (&area)[kHostNameArea]) {
 }
 
 ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint16_t port) {
+  const int descriptor = Descriptor(socket);
   const sockaddr_in target = MakeAddress(address, port);
-  if (connect(Descriptor(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) {
-    return 0;
+  // Connect without blocking, then wait for the outcome with the limit Windows has: a port whose
+  // packets are dropped would otherwise hold the probe for more than two minutes.
+  const int flags = fcntl(descriptor, F_GETFL);
+  if (flags == -1 || fcntl(descriptor, F_SETFL, flags | O_NONBLOCK) == -1) return SystemError();
+  ErrorNumber outcome = 0;
+  if (connect(descriptor, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+    // A signal does not stop a connect either: the system goes on connecting.
+    outcome = errno == EINPROGRESS || errno == EINTR ? AwaitConnect(socket) : SystemError();
   }
-  if (errno != EINTR) return SystemError();
-  // A signal cut the blocking connect short, but the system goes on connecting: wait for the
-  // outcome as the blocking call would have done, then read it.
-  pollfd descriptor{Descriptor(socket), POLLOUT, 0};
-  for (;;) {
-    const int result = poll(&descriptor, 1, -1);
-    if (result > 0) break;
-    if (result < 0 && errno != EINTR) return SystemError();
-  }
-  int pending = 0;
-  socklen_t length = sizeof pending;
-  if (getsockopt(Descriptor(socket), SOL_SOCKET, SO_ERROR, &pending, &length) != 0) {
-    return SystemError();
-  }
-  return pending == 0 ? 0 : TranslateError(pending);
+  if (fcntl(descriptor, F_SETFL, flags) == -1 && outcome == 0) outcome = SystemError();
+  return outcome;
 }
 
 bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* peer) {
