@@ -5,9 +5,28 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 
 #include "console/process_state.h"
 #include "support/os_pipe.h"
+
+// Every allocation of this test program fails while this is set.
+namespace {
+bool g_fail_allocations = false;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (!g_fail_allocations) {
+    if (void* memory = std::malloc(size != 0 ? size : 1)) return memory;
+  }
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return g_fail_allocations ? nullptr : std::malloc(size != 0 ? size : 1);
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
 
@@ -60,6 +79,26 @@ TEST(LineOutput, LinesReachAFileByteExact) {
   CloseOsHandle(file);
   EXPECT_EQ(ReadOsFile(path), kSampleBytes);
   std::remove(path.c_str());
+}
+
+// Line output must never throw: not even when memory runs out.
+TEST(LineOutput, LinesNeedNoMemory) {
+  const OsPipe pipe = OpenOsPipe();
+  bool threw = false;
+  {
+    StdoutRedirect redirect(pipe.write_end);
+    g_fail_allocations = true;
+    try {
+      PrintLine("no memory");
+    } catch (...) {
+      threw = true;
+    }
+    g_fail_allocations = false;
+  }
+  EXPECT_FALSE(threw);
+  CloseOsHandle(pipe.write_end);
+  EXPECT_EQ(ReadToEnd(pipe.read_end), "no memory\r\n");
+  CloseOsHandle(pipe.read_end);
 }
 
 TEST(LineOutput, ClosedPipeGives75AndTheRunGoesOn) {

@@ -7,16 +7,20 @@
 
 namespace {
 std::atomic<std::uint32_t> call_lock{0};
+// Written and read under the lock.
+UINT previous_error_mode = 0;
 }  // namespace
 
-std::uint32_t CallSystem(const std::function<void()>& call) {
+void EnterSystemCall() {
   while (call_lock.exchange(0xFFFFFFFFu, std::memory_order_acquire) != 0) {
   }
-  const UINT previous_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  previous_error_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   SetLastError(0);
-  call();
+}
+
+std::uint32_t LeaveSystemCall() {
   const DWORD error = GetLastError();
-  SetErrorMode(previous_mode);
+  SetErrorMode(previous_error_mode);
   call_lock.store(0, std::memory_order_release);
   return error;
 }
