@@ -37,8 +37,9 @@ class ScreenBuffer {
 };
 
 // Writes lines cell by cell at the cursor. A write that fills the last cell of the last row
-// does not scroll at once: the scroll is owed (pending) until more text comes or the line ends,
-// so a line exactly as wide as the buffer leaves no empty row behind it.
+// does not scroll at once: the scroll is owed (pending) until more text comes or the line ends.
+// A line exactly as wide as the buffer, on the last row, therefore scrolls twice at its end (once
+// for the wrap, once for the line end) and leaves one empty row below it, as the console does.
 class EchoWriter {
  public:
   // The text's bytes, each one cell (no byte is interpreted), then a line end.

@@ -10,7 +10,10 @@
 namespace {
 
 // A lock word taken by swapping in all ones until the old value was 0. The program runs on one
-// thread, so the spin never turns in practice; the locks keep the table sound if that changes.
+// thread, so the spin never turns in practice. What the locks guarantee: each call below sees
+// and leaves the list's links whole, and numbers are handed out one at a time. They do not guard
+// a record after FindConnection has returned it: a caller that shares connections between
+// threads must see to it that no thread closes a record another one is using.
 class BusyLock {
  public:
   explicit BusyLock(std::atomic<std::uint32_t>& word) : word_(word) {

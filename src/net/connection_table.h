@@ -47,7 +47,8 @@ struct ConnectionRecord {
 // climb with every call and start over at 1 after 32767; when every number is open, error 7 and 0.
 std::int16_t NextFreeNumber();
 
-// The record open on `number`, newest first, or nullptr when none is.
+// The record open on `number`, newest first, or nullptr when none is. The table lock is held
+// for the search only: the record stays the caller's to use until the number is closed.
 ConnectionRecord* FindConnection(std::int16_t number);
 
 // Puts `record` at the head of the table; false (and nothing changes) for a missing record.

@@ -11,9 +11,6 @@
 // Sockets cross the seam as integers; -1 is "no socket" (INVALID_SOCKET on Windows is all ones).
 inline constexpr std::intptr_t kNoSocket = -1;
 
-// The system reported an operation in progress (Winsock's WSAEINPROGRESS, POSIX EINPROGRESS).
-inline constexpr ErrorNumber kErrInProgress = 70;
-
 // The size of the area that receives the local host name.
 inline constexpr std::size_t kHostNameArea = 256;
 

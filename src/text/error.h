@@ -17,7 +17,10 @@ inline constexpr ErrorNumber kErrAlreadyOpen = 55;
 inline constexpr ErrorNumber kErrSocket = 57;
 inline constexpr ErrorNumber kErrShortWrite = 61;
 inline constexpr ErrorNumber kErrNoLibrary = 68;
+// Line output: access denied, and the like.
 inline constexpr ErrorNumber kErrAccess = 70;
+// A socket call: the system reported an operation in progress (WSAEINPROGRESS, EINPROGRESS).
+inline constexpr ErrorNumber kErrInProgress = 70;
 inline constexpr ErrorNumber kErrIo = 75;
 inline constexpr ErrorNumber kErrTable = 242;
 
