@@ -27,9 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The command line as Windows hands it over (NUL-terminated) and as the driver splits it.
   const std::string line = bytes.c_str();
-  const char* tail = SkipProgramName(line.c_str());
-  Check(tail >= line.c_str() && tail <= line.c_str() + line.size());
-  SetTailPosition(tail);
+  const std::string_view tail = SkipProgramName(bytes);
+  Check(tail.data() >= bytes.data() && tail.data() + tail.size() <= bytes.data() + line.size());
+  SetCommandTail(tail);
   const Text command = ReplaceText(CommandTail(), "  ", " ");
   Check(command.size() <= line.size());
   const Text target = FieldText(command, " ", 1);

@@ -1,6 +1,4 @@
-// The keyboard poll and sleeping on POSIX systems: terminal bytes decoded one key at a time.
-#include <errno.h>
-#include <time.h>
+// The keyboard poll on POSIX systems: terminal bytes decoded one key at a time.
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 #include "console/keyboard.h"
 #include "console/process_state.h"
 #include "console/terminal_posix.h"
+#include "system/retry_posix.h"
 
 namespace {
 
@@ -27,11 +26,9 @@ void ReadAvailable(int fd, Text& pending) {
   char chunk[256];
   while (pending.size() < kPendingLimit) {
     const std::size_t room = std::min(sizeof chunk, kPendingLimit - pending.size());
-    const ssize_t count = read(fd, chunk, room);
+    const ssize_t count = RetryAfterSignal(-1, [&] { return read(fd, chunk, room); });
     if (count > 0) {
       pending.append(chunk, static_cast<std::size_t>(count));
-    } else if (count < 0 && errno == EINTR) {
-      continue;
     } else {
       // Nothing more for now (EAGAIN), a hung-up terminal (0) or an error: keep what we have.
       return;
@@ -53,10 +50,4 @@ Text PollKey() {
     pending.clear();
     return Text();
   }
-}
-
-void SleepMs(std::uint32_t ms) {
-  timespec wanted{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-  timespec left{};
-  while (nanosleep(&wanted, &left) != 0 && errno == EINTR) wanted = left;
 }

@@ -1,4 +1,4 @@
-// The keyboard poll and sleeping on Windows: the console input queue and Sleep.
+// The keyboard poll on Windows: the console input queue.
 #include <windows.h>
 
 #include "console/key_decoder.h"
@@ -35,5 +35,3 @@ Text PollKey() {
     if (decision.take) return decision.key;
   }
 }
-
-void SleepMs(std::uint32_t ms) { Sleep(ms); }

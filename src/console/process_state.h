@@ -8,9 +8,8 @@
 inline constexpr std::intptr_t kNoHandle = -1;
 
 struct ProcessState {
-  std::intptr_t std_input = kNoHandle;
+  // Where every line goes.
   std::intptr_t std_output = kNoHandle;
-  std::intptr_t std_error = kNoHandle;
   // Where the console echo writes: standard output when it is a console, else standard error.
   std::intptr_t console_output = kNoHandle;
   // The keyboard: the console input buffer (Windows) or the controlling terminal (POSIX).

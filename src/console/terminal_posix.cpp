@@ -8,7 +8,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "console/process_state.h"
+#include "system/retry_posix.h"
 
 namespace {
 
@@ -19,13 +22,15 @@ struct TerminalState {
   bool stdin_is_terminal = false;
   // The settings found when the terminal was switched, to be put back.
   termios saved{};
-  volatile sig_atomic_t prepared = 0;
+  std::atomic<bool> prepared{false};
   // The terminal holds our settings.
-  volatile sig_atomic_t changed = 0;
+  std::atomic<bool> changed{false};
   // RestoreTerminal ran: the terminal is not switched again.
-  volatile sig_atomic_t finished = 0;
+  std::atomic<bool> finished{false};
 };
 
+// Lock-free atomics are safe to use in signal handlers.
+static_assert(std::atomic<bool>::is_always_lock_free);
 TerminalState g_terminal;
 
 constexpr int kEndingSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
@@ -36,10 +41,7 @@ bool IsForeground(int fd) {
 }
 
 bool SetAttributes(int fd, const termios& settings) {
-  while (tcsetattr(fd, TCSANOW, &settings) != 0) {
-    if (errno != EINTR) return false;
-  }
-  return true;
+  return RetryAfterSignal(-1, [&] { return tcsetattr(fd, TCSANOW, &settings); }) == 0;
 }
 
 // SwitchToKeys and PutBack make only async-signal-safe calls: the handlers use them too.
@@ -57,7 +59,7 @@ void SwitchToKeys() {
   // Only the interrupt character goes: Ctrl+\ still quits and Ctrl+Z still stops.
   if (g_terminal.stdin_is_terminal) keys.c_cc[VINTR] = _POSIX_VDISABLE;
   g_terminal.saved = current;
-  if (SetAttributes(g_terminal.fd, keys)) g_terminal.changed = 1;
+  if (SetAttributes(g_terminal.fd, keys)) g_terminal.changed = true;
 }
 
 // In the background the shell owns the terminal's settings and gives ours back when the job
@@ -65,7 +67,7 @@ void SwitchToKeys() {
 void PutBack() {
   if (!g_terminal.changed || !IsForeground(g_terminal.fd)) return;
   SetAttributes(g_terminal.fd, g_terminal.saved);
-  g_terminal.changed = 0;
+  g_terminal.changed = false;
 }
 
 void UnblockSignal(int signal_number) {
@@ -151,10 +153,8 @@ constexpr int kAccessModes[] = {O_RDWR, O_RDONLY};
 
 int OpenTerminal() {
   for (int access : kAccessModes) {
-    int fd;
-    do {
-      fd = open("/dev/tty", access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = RetryAfterSignal(
+        -1, [&] { return open("/dev/tty", access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
     if (fd >= 0) return fd;
   }
   return -1;
@@ -175,7 +175,7 @@ void PrepareTerminal() {
   for (int signal_number : kEndingSignals) InstallUnlessIgnored(signal_number, OnEndingSignal);
   InstallUnlessIgnored(SIGTSTP, OnStopSignal);
   atexit(RestoreAtExit);
-  g_terminal.prepared = 1;
+  g_terminal.prepared = true;
   SwitchToKeys();
 }
 
@@ -183,7 +183,7 @@ void RestoreTerminal() {
   if (!g_terminal.prepared) return;
   HandledSignalsBlocked blocked;
   PutBack();
-  g_terminal.finished = 1;
+  g_terminal.finished = true;
 }
 
 bool TerminalReadyForKeys() {

@@ -1,8 +1,9 @@
 // Writing a whole byte string to a POSIX descriptor.
 #pragma once
 
+#include "text/error.h"
 #include "text/text.h"
 
-// Writes every byte, going on after short writes and EINTR, and waiting while a non-blocking
-// descriptor is full; 0, or the errno of the write that failed.
-int WriteAll(int fd, const Text& bytes);
+// Writes every byte, going on after short writes and signals, and waiting while a non-blocking
+// descriptor is full; 0, or the error number of the write that failed.
+ErrorNumber WriteAll(int fd, const Text& bytes);

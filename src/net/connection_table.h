@@ -38,7 +38,8 @@ struct ConnectionRecord {
   std::int32_t port = 0;
   // Remote IPv4 address in network byte order.
   std::uint32_t address = 0;
-  std::uint32_t timeout_ms = 0;
+  // The wait limit of the readiness waits, in units of 1,024 microseconds (see WaitLimit).
+  std::uint32_t timeout_1024us = 0;
   // Held apart from the record so that an empty record stays small; the open always fills it.
   std::unique_ptr<ConnectionBuffer> buffer;
 };

@@ -44,8 +44,6 @@ struct SocketEndpoint {
 bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* peer);
 // True when the connected socket's local address and port equal its peer's.
 bool ConnectedToItself(std::intptr_t socket);
-ErrorNumber BindAndListen(std::intptr_t socket, std::uint32_t address, std::uint16_t port,
-                          int backlog);
 
 enum class SocketWait { kReadable, kWritable };
 // Waits at most `limit` for the socket; `ready` tells whether it became ready in time.

@@ -13,26 +13,10 @@
 #include <cstring>
 
 #include "net/socket.h"
+#include "system/retry_posix.h"
+#include "text/error_table.h"
 
 namespace {
-
-// The one place where errno values become the program's error numbers; anything not listed is 57.
-struct ErrorMapping {
-  int system_error;
-  ErrorNumber number;
-};
-constexpr ErrorMapping kErrorTable[] = {
-    {EINPROGRESS, kErrInProgress},
-};
-
-ErrorNumber TranslateError(int system_error) {
-  for (const ErrorMapping& mapping : kErrorTable) {
-    if (mapping.system_error == system_error) return mapping.number;
-  }
-  return kErrSocket;
-}
-
-ErrorNumber SystemError() { return TranslateError(errno); }
 
 int Descriptor(std::intptr_t socket) { return static_cast<int>(socket); }
 
@@ -83,9 +67,9 @@ ErrorNumber AwaitConnect(std::intptr_t socket) {
   int pending = 0;
   socklen_t length = sizeof pending;
   if (getsockopt(Descriptor(socket), SOL_SOCKET, SO_ERROR, &pending, &length) != 0) {
-    return SystemError();
+    return LastSocketError();
   }
-  return pending == 0 ? 0 : TranslateError(pending);
+  return pending == 0 ? 0 : SocketErrorNumber(static_cast<std::uint32_t>(pending));
 }
 
 }  // namespace
@@ -108,7 +92,7 @@ ErrorNumber ResolveHost(const Text& host, std::uint32_t* address) {
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   const int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (result != 0) return result == EAI_SYSTEM ? SystemError() : kErrSocket;
+  if (result != 0) return result == EAI_SYSTEM ? LastSocketError() : kErrSocket;
   ErrorNumber outcome = kErrSocket;
   if (found != nullptr && found->ai_addr != nullptr && found->ai_family == AF_INET) {
     sockaddr_in first;
@@ -127,12 +111,12 @@ ErrorNumber CreateStreamSocket(std::intptr_t* socket_out) {
   type |= SOCK_CLOEXEC;
 #endif
   const int descriptor = socket(AF_INET, type, IPPROTO_TCP);
-  if (descriptor < 0) return SystemError();
+  if (descriptor < 0) return LastSocketError();
 #ifdef SO_NOSIGPIPE
   // macOS and the BSDs: a send to a vanished peer must not raise SIGPIPE.
   const int on = 1;
   if (setsockopt(descriptor, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on) != 0) {
-    const ErrorNumber error = SystemError();
+    const ErrorNumber error = LastSocketError();
     close(descriptor);
     return error;
   }
@@ -147,14 +131,14 @@ ErrorNumber TurnLingerOff(std::intptr_t socket) {
   off.l_onoff = 0;
   off.l_linger = 0;
   if (setsockopt(Descriptor(socket), SOL_SOCKET, SO_LINGER, &off, sizeof off) != 0) {
-    return SystemError();
+    return LastSocketError();
   }
   return 0;
 }
 
 ErrorNumber ReadLocalHostName(char (&area)[kHostNameArea]) {
   std::memset(area, 0, sizeof area);
-  if (gethostname(area, sizeof area) != 0) return SystemError();
+  if (gethostname(area, sizeof area) != 0) return LastSocketError();
   return 0;
 }
 
@@ -164,13 +148,12 @@ ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint
   // Connect without blocking, then wait for the outcome with the limit Windows has: a port whose
   // packets are dropped would otherwise hold the probe for more than two minutes.
   const int flags = fcntl(descriptor, F_GETFL);
-  if (flags == -1 || fcntl(descriptor, F_SETFL, flags | O_NONBLOCK) == -1) return SystemError();
+  if (flags == -1 || fcntl(descriptor, F_SETFL, flags | O_NONBLOCK) == -1) return LastSocketError();
   ErrorNumber outcome = 0;
   if (connect(descriptor, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
-    // A signal does not stop a connect either: the system goes on connecting.
-    outcome = errno == EINPROGRESS || errno == EINTR ? AwaitConnect(socket) : SystemError();
+    outcome = errno == EINPROGRESS ? AwaitConnect(socket) : LastSocketError();
   }
-  if (fcntl(descriptor, F_SETFL, flags) == -1 && outcome == 0) outcome = SystemError();
+  if (fcntl(descriptor, F_SETFL, flags) == -1 && outcome == 0) outcome = LastSocketError();
   return outcome;
 }
 
@@ -189,75 +172,44 @@ bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* 
   return true;
 }
 
-ErrorNumber BindAndListen(std::intptr_t socket, std::uint32_t address, std::uint16_t port,
-                          int backlog) {
-  const sockaddr_in local = MakeAddress(address, port);
-  if (bind(Descriptor(socket), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-      listen(Descriptor(socket), backlog) != 0) {
-    return SystemError();
-  }
-  return 0;
-}
-
 ErrorNumber WaitForSocket(std::intptr_t socket, SocketWait what, std::chrono::microseconds limit,
                           bool* ready) {
-  using Clock = std::chrono::steady_clock;
   // poll, unlike select with an fd_set, works for any descriptor value.
   pollfd descriptor{Descriptor(socket),
                     static_cast<short>(what == SocketWait::kReadable ? POLLIN : POLLOUT), 0};
-  const Clock::time_point end = Clock::now() + limit;
-  std::chrono::microseconds left = limit;
-  for (;;) {
+  const int result = WaitAfterSignal(limit, 0, [&](std::chrono::microseconds left) {
     descriptor.revents = 0;
-    const int result = PollOnce(&descriptor, left);
-    if (result > 0) {
-      if ((descriptor.revents & POLLNVAL) != 0) return TranslateError(EBADF);
-      // An error or hang-up counts as ready: the send or recv that follows reports it.
-      *ready = true;
-      return 0;
-    }
-    if (result == 0) {
-      *ready = false;
-      return 0;
-    }
-    if (errno != EINTR) return SystemError();
-    // A signal interrupted the wait: go on waiting for the time that is left.
-    left = std::chrono::ceil<std::chrono::microseconds>(end - Clock::now());
-    if (left.count() <= 0) {
-      *ready = false;
-      return 0;
-    }
-  }
+    return PollOnce(&descriptor, left);
+  });
+  if (result < 0) return LastSocketError();
+  if (result > 0 && (descriptor.revents & POLLNVAL) != 0) return kErrSocket;
+  // An error or hang-up counts as ready: the send or recv that follows reports it.
+  *ready = result > 0;
+  return 0;
 }
 
 ErrorNumber SendSome(std::intptr_t socket, const char* bytes, std::size_t count,
                      std::size_t* sent) {
-  for (;;) {
-    // MSG_DONTWAIT: take what fits now, so that a peer that stops reading meets the next bounded
-    // wait instead of blocking this call for good.
-    const ssize_t result = send(Descriptor(socket), bytes, count, kNoSignal | MSG_DONTWAIT);
-    if (result >= 0) {
-      *sent = static_cast<std::size_t>(result);
-      return 0;
-    }
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      *sent = 0;
-      return 0;
-    }
-    if (errno != EINTR) return SystemError();
+  // MSG_DONTWAIT: take what fits now, so that a peer that stops reading meets the next bounded
+  // wait instead of blocking this call for good.
+  const ssize_t result = RetryAfterSignal(
+      -1, [&] { return send(Descriptor(socket), bytes, count, kNoSignal | MSG_DONTWAIT); });
+  if (result >= 0) {
+    *sent = static_cast<std::size_t>(result);
+    return 0;
   }
+  if (errno != EAGAIN && errno != EWOULDBLOCK) return LastSocketError();
+  *sent = 0;
+  return 0;
 }
 
 ErrorNumber ReceiveSome(std::intptr_t socket, std::uint8_t* buffer, std::size_t capacity,
                         std::size_t* count) {
-  for (;;) {
-    const ssize_t result = recv(Descriptor(socket), buffer, capacity, 0);
-    if (result >= 0) {
-      *count = static_cast<std::size_t>(result);
-      return 0;
-    }
-    if (errno != EINTR) return SystemError();
-  }
+  const ssize_t result =
+      RetryAfterSignal(-1, [&] { return recv(Descriptor(socket), buffer, capacity, 0); });
+  if (result < 0) return LastSocketError();
+  *count = static_cast<std::size_t>(result);
+  return 0;
 }
 
 void CloseSocket(std::intptr_t socket) { close(Descriptor(socket)); }

@@ -5,26 +5,9 @@
 #include <cstring>
 
 #include "net/socket.h"
+#include "text/error_table.h"
 
 namespace {
-
-// The one place where Winsock errors become the program's error numbers; anything not listed is 57.
-struct ErrorMapping {
-  int system_error;
-  ErrorNumber number;
-};
-constexpr ErrorMapping kErrorTable[] = {
-    {WSAEINPROGRESS, kErrInProgress},
-};
-
-ErrorNumber TranslateError(int system_error) {
-  for (const ErrorMapping& mapping : kErrorTable) {
-    if (mapping.system_error == system_error) return mapping.number;
-  }
-  return kErrSocket;
-}
-
-ErrorNumber SystemError() { return TranslateError(WSAGetLastError()); }
 
 SOCKET Native(std::intptr_t socket) { return static_cast<SOCKET>(socket); }
 
@@ -55,14 +38,14 @@ void EndSocketLibrary() { WSACleanup(); }
 
 ErrorNumber LookUpService(const Text& service, std::uint16_t* port) {
   const servent* entry = getservbyname(service.c_str(), "tcp");
-  if (entry == nullptr) return SystemError();
+  if (entry == nullptr) return LastSocketError();
   *port = static_cast<std::uint16_t>(entry->s_port);
   return 0;
 }
 
 ErrorNumber ResolveHost(const Text& host, std::uint32_t* address) {
   const hostent* entry = gethostbyname(host.c_str());
-  if (entry == nullptr) return SystemError();
+  if (entry == nullptr) return LastSocketError();
   if (entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list == nullptr ||
       entry->h_addr_list[0] == nullptr) {
     return kErrSocket;
@@ -73,7 +56,7 @@ ErrorNumber ResolveHost(const Text& host, std::uint32_t* address) {
 
 ErrorNumber CreateStreamSocket(std::intptr_t* socket_out) {
   const SOCKET created = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (created == INVALID_SOCKET) return SystemError();
+  if (created == INVALID_SOCKET) return LastSocketError();
   *socket_out = static_cast<std::intptr_t>(created);
   return 0;
 }
@@ -82,21 +65,21 @@ ErrorNumber TurnLingerOff(std::intptr_t socket) {
   const BOOL on = TRUE;
   if (setsockopt(Native(socket), SOL_SOCKET, SO_DONTLINGER, reinterpret_cast<const char*>(&on),
                  sizeof on) != 0) {
-    return SystemError();
+    return LastSocketError();
   }
   return 0;
 }
 
 ErrorNumber ReadLocalHostName(char (&area)[kHostNameArea]) {
   std::memset(area, 0, sizeof area);
-  if (gethostname(area, static_cast<int>(sizeof area)) != 0) return SystemError();
+  if (gethostname(area, static_cast<int>(sizeof area)) != 0) return LastSocketError();
   return 0;
 }
 
 ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint16_t port) {
   const sockaddr_in target = MakeAddress(address, port);
   if (connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
-    return SystemError();
+    return LastSocketError();
   }
   return 0;
 }
@@ -116,16 +99,6 @@ bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* 
   return true;
 }
 
-ErrorNumber BindAndListen(std::intptr_t socket, std::uint32_t address, std::uint16_t port,
-                          int backlog) {
-  const sockaddr_in local = MakeAddress(address, port);
-  if (bind(Native(socket), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-      listen(Native(socket), backlog) != 0) {
-    return SystemError();
-  }
-  return 0;
-}
-
 ErrorNumber WaitForSocket(std::intptr_t socket, SocketWait what, std::chrono::microseconds limit,
                           bool* ready) {
   fd_set sockets;
@@ -138,7 +111,7 @@ ErrorNumber WaitForSocket(std::intptr_t socket, SocketWait what, std::chrono::mi
   const bool reading = what == SocketWait::kReadable;
   const int result =
       select(0, reading ? &sockets : nullptr, reading ? nullptr : &sockets, nullptr, &span);
-  if (result == SOCKET_ERROR) return SystemError();
+  if (result == SOCKET_ERROR) return LastSocketError();
   *ready = result > 0;
   return 0;
 }
@@ -146,7 +119,7 @@ ErrorNumber WaitForSocket(std::intptr_t socket, SocketWait what, std::chrono::mi
 ErrorNumber SendSome(std::intptr_t socket, const char* bytes, std::size_t count,
                      std::size_t* sent) {
   const int result = send(Native(socket), bytes, ChunkSize(count), 0);
-  if (result == SOCKET_ERROR) return SystemError();
+  if (result == SOCKET_ERROR) return LastSocketError();
   *sent = static_cast<std::size_t>(result);
   return 0;
 }
@@ -154,7 +127,7 @@ ErrorNumber SendSome(std::intptr_t socket, const char* bytes, std::size_t count,
 ErrorNumber ReceiveSome(std::intptr_t socket, std::uint8_t* buffer, std::size_t capacity,
                         std::size_t* count) {
   const int result = recv(Native(socket), reinterpret_cast<char*>(buffer), ChunkSize(capacity), 0);
-  if (result == SOCKET_ERROR) return SystemError();
+  if (result == SOCKET_ERROR) return LastSocketError();
   *count = static_cast<std::size_t>(result);
   return 0;
 }

@@ -3,17 +3,13 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <memory>
 #include <new>
 
+#include "net/line_assembly.h"
 #include "net/socket.h"
 
 namespace {
-
-constexpr int kListenBacklog = 5;
-constexpr std::uint8_t kCarriageReturn = 13;
-constexpr std::uint8_t kLineFeed = 10;
 
 std::uint16_t NetworkOrder16(std::uint16_t value) {
   if constexpr (std::endian::native == std::endian::little) {
@@ -31,7 +27,7 @@ bool UsableLookupName(const Text& name) {
 // Everything of the open from the service lookup on. A failure leaves the socket, if one was
 // made, in the record for the caller to close.
 ErrorNumber ConnectRecord(ConnectionRecord& record, std::int32_t port, const Text& host,
-                          const Text& service, std::uint32_t local_address) {
+                          const Text& service) {
   std::uint16_t network_port = 0;
   if (port < 0) {
     if (!UsableLookupName(service)) return kErrSocket;
@@ -51,13 +47,10 @@ ErrorNumber ConnectRecord(ConnectionRecord& record, std::int32_t port, const Tex
   char name[kHostNameArea];
   if (const ErrorNumber error = ReadLocalHostName(name); error != 0) return error;
 
-  const ErrorNumber error =
-      local_address == 0
-          ? ConnectAsClient(record.socket_handle, record.address, network_port)
-          : BindAndListen(record.socket_handle,
-                          local_address == 0xFFFFFFFFu ? record.address : local_address,
-                          network_port, kListenBacklog);
-  if (error != 0) return error;
+  if (const ErrorNumber error = ConnectAsClient(record.socket_handle, record.address, network_port);
+      error != 0) {
+    return error;
+  }
 
   try {
     record.local_host_name.assign(name, std::find(name, name + sizeof name, '\0'));
@@ -71,7 +64,7 @@ ErrorNumber ConnectRecord(ConnectionRecord& record, std::int32_t port, const Tex
 ErrorNumber WaitForData(const ConnectionRecord& record,
                         std::optional<std::chrono::steady_clock::time_point> deadline,
                         bool* ready) {
-  std::chrono::microseconds limit = WaitLimit(record.timeout_ms);
+  std::chrono::microseconds limit = WaitLimit(record.timeout_1024us);
   if (deadline.has_value()) {
     const auto left =
         std::chrono::ceil<std::chrono::microseconds>(*deadline - std::chrono::steady_clock::now());
@@ -82,6 +75,30 @@ ErrorNumber WaitForData(const ConnectionRecord& record,
     limit = std::min(limit, left);
   }
   return WaitForSocket(record.socket_handle, SocketWait::kReadable, limit, ready);
+}
+
+// The open after the socket library has started. A failure leaves nothing of it behind.
+ErrorNumber OpenOnNumber(std::int16_t number, std::int32_t port, const Text& host,
+                         const Text& service, std::uint32_t timeout_1024us) {
+  if (number < 0) return kErrNotOpen;
+  if (FindConnection(number) != nullptr) return kErrAlreadyOpen;
+  std::unique_ptr<ConnectionRecord> record(new (std::nothrow) ConnectionRecord());
+  if (record == nullptr) return kErrNoMemory;
+  record->buffer.reset(new (std::nothrow) ConnectionBuffer());
+  if (record->buffer == nullptr) return kErrNoMemory;
+  if (!RegisterConnection(record.get())) return kErrTable;
+  record->number = number;
+  record->device_class = kNetworkDeviceClass;
+  record->mode = kStreamMode;
+  record->timeout_1024us = timeout_1024us == 0 ? kNoTimeout : timeout_1024us;
+  if (const ErrorNumber error = ConnectRecord(*record, port, host, service); error != 0) {
+    if (record->socket_handle != kNoSocket) CloseSocket(record->socket_handle);
+    UnregisterConnection(record.get());
+    return error;
+  }
+  // The table owns the record from here until the close.
+  record.release();
+  return 0;
 }
 
 // A line was reserved at full size; hand back only what it holds.
@@ -96,9 +113,9 @@ Text Finished(Text& line) {
 
 }  // namespace
 
-std::chrono::microseconds WaitLimit(std::uint32_t timeout_ms) {
-  return std::chrono::seconds(timeout_ms / 1024) +
-         std::chrono::microseconds((timeout_ms % 1024) * 1024);
+std::chrono::microseconds WaitLimit(std::uint32_t timeout_1024us) {
+  return std::chrono::seconds(timeout_1024us / 1024) +
+         std::chrono::microseconds((timeout_1024us % 1024) * 1024);
 }
 
 ErrorNumber ConnectAsClient(std::intptr_t socket, std::uint32_t address, std::uint16_t port) {
@@ -108,48 +125,13 @@ ErrorNumber ConnectAsClient(std::intptr_t socket, std::uint32_t address, std::ui
 }
 
 void OpenStream(std::int16_t number, std::int32_t port, const Text& host, const Text& service,
-                std::uint32_t local_address, std::uint32_t timeout_ms) {
-  if (timeout_ms == 0) timeout_ms = kNoTimeout;
-  if (const ErrorNumber error = StartSocketLibrary(); error != 0) {
-    RaiseError(error);
-    return;
+                std::uint32_t timeout_1024us) {
+  ErrorNumber error = StartSocketLibrary();
+  if (error == 0) {
+    error = OpenOnNumber(number, port, host, service, timeout_1024us);
+    if (error != 0) EndSocketLibrary();
   }
-  ErrorNumber early_failure = 0;
-  if (number < 0) {
-    early_failure = kErrNotOpen;
-  } else if (FindConnection(number) != nullptr) {
-    early_failure = kErrAlreadyOpen;
-  }
-  std::unique_ptr<ConnectionRecord> record;
-  if (early_failure == 0) {
-    record.reset(new (std::nothrow) ConnectionRecord());
-    if (record != nullptr) record->buffer.reset(new (std::nothrow) ConnectionBuffer());
-    if (record == nullptr || record->buffer == nullptr) {
-      early_failure = kErrNoMemory;
-    } else if (!RegisterConnection(record.get())) {
-      early_failure = kErrTable;
-    }
-  }
-  if (early_failure != 0) {
-    EndSocketLibrary();
-    RaiseError(early_failure);
-    return;
-  }
-
-  record->number = number;
-  record->device_class = kNetworkDeviceClass;
-  record->mode = kStreamMode;
-  record->timeout_ms = timeout_ms;
-  if (const ErrorNumber error = ConnectRecord(*record, port, host, service, local_address);
-      error != 0) {
-    if (record->socket_handle != kNoSocket) CloseSocket(record->socket_handle);
-    EndSocketLibrary();
-    UnregisterConnection(record.get());
-    RaiseError(error);
-    return;
-  }
-  // The table owns the record from here until the close.
-  record.release();
+  if (error != 0) RaiseError(error);
 }
 
 void SendText(std::int16_t number, const Text& text) {
@@ -166,7 +148,7 @@ void SendText(std::int16_t number, const Text& text) {
   do {
     bool ready = false;
     if (const ErrorNumber error = WaitForSocket(record->socket_handle, SocketWait::kWritable,
-                                                WaitLimit(record->timeout_ms), &ready);
+                                                WaitLimit(record->timeout_1024us), &ready);
         error != 0) {
       RaiseError(error);
       return;
@@ -211,29 +193,16 @@ Text ReceiveLine(std::int16_t number,
   // Carriage returns and the line feed count towards the bytes one call may take.
   std::uint32_t taken = 0;
   for (;;) {
-    std::uint32_t index = 0;
-    bool complete = false;
-    while (index < record->pending_count && taken < kConnectionBufferSize) {
-      const std::uint8_t byte = buffer[index++];
-      ++taken;
-      if (byte == kCarriageReturn) continue;
-      if (byte == kLineFeed) {
-        complete = true;
-        break;
-      }
-      line.push_back(static_cast<char>(byte));
-    }
-    std::memmove(buffer, buffer + index, record->pending_count - index);
-    record->pending_count -= index;
-
-    if (complete) {
+    const LineState state =
+        AssembleLine(buffer, record->pending_count, taken, kConnectionBufferSize, line);
+    if (state == LineState::kComplete) {
       if (record->pending_count == 0 && (record->flags & kShortReadSeen) != 0) {
         record->flags |= kEndOfData;
       }
       return Finished(line);
     }
     // A full piece without a line feed: the rest of the line comes with the next call.
-    if (taken >= kConnectionBufferSize) return Finished(line);
+    if (state == LineState::kFull) return Finished(line);
 
     bool ready = false;
     if (const ErrorNumber error = WaitForData(*record, deadline, &ready); error != 0) {

@@ -16,13 +16,12 @@ inline constexpr std::size_t kLookupNameLimit = 256;
 inline constexpr std::uint32_t kNoTimeout = 0xFFFFFFFFu;
 
 // Opens a TCP connection on `number` to `host` (name or dotted IPv4 text) and `port`, or, for a
-// negative port, to the port of `service`. With `local_address` 0 it connects as a client;
-// otherwise it listens, bound to `local_address` (network byte order), or to the host's address
-// when `local_address` is all ones. `timeout_ms` bounds the later send and receive waits (0: no
-// limit). The outcome is the caller's error number: 0 stays 0 on success; after a failure (52, 55,
-// 57, 68, 70, 7, 242) nothing of the attempt remains and the number is free.
+// negative port, to the port of `service`. `timeout_1024us` bounds the later send and receive
+// waits, in units of 1,024 microseconds (0: no limit). The outcome is the caller's error number:
+// 0 stays 0 on success; after a failure (52, 55, 57, 68, 70, 7, 242) nothing of the attempt
+// remains and the number is free.
 void OpenStream(std::int16_t number, std::int32_t port, const Text& host, const Text& service,
-                std::uint32_t local_address, std::uint32_t timeout_ms);
+                std::uint32_t timeout_1024us);
 
 // Writes exactly the bytes of `text`, each partial send after a fresh bounded wait.
 // Errors: 52 not open, 54 not a stream, 24 the wait limit passed, 57 or 70 the system refused.
@@ -45,9 +44,9 @@ std::int32_t AtEndOfData(std::int16_t number);
 // A `kind_mask` other than 0 must share a bit with the connection's mode (else error 54).
 void CloseConnection(std::int16_t number, std::uint16_t kind_mask);
 
-// The bound of every readiness wait: timeout_ms / 1024 seconds plus (timeout_ms mod 1024) x 1024
-// microseconds, so 5 gives 5,120 microseconds and 1024 exactly one second.
-std::chrono::microseconds WaitLimit(std::uint32_t timeout_ms);
+// The bound of every readiness wait: timeout_1024us / 1024 seconds plus (timeout_1024us mod 1024)
+// units of 1,024 microseconds, so 5 gives 5,120 microseconds and 1024 exactly one second.
+std::chrono::microseconds WaitLimit(std::uint32_t timeout_1024us);
 
 // The connect step of a client open: connects `socket` and refuses, with 57, a socket that the
 // system connected to itself (a loopback connect to a closed port in the ephemeral range can meet

@@ -4,8 +4,8 @@
 #include <chrono>
 
 #include "console/console_echo.h"
-#include "console/keyboard.h"
 #include "console/line_output.h"
+#include "console/sleep.h"
 #include "net/stream.h"
 #include "text/clock_text.h"
 #include "text/fields.h"
@@ -14,8 +14,8 @@
 namespace {
 
 constexpr std::int32_t kTelnetPort = 23;
-constexpr std::uint32_t kOpenTimeoutMs = 5;
-constexpr std::uint16_t kStreamKind = 0x40;
+// The send and receive waits last 5 units of 1,024 microseconds.
+constexpr std::uint32_t kOpenTimeout1024us = 5;
 constexpr std::uint32_t kReceivePauseMs = 100;
 constexpr std::uint32_t kClosePauseMs = 10;
 // A Telnet server that says nothing for this many receives in a row (about 3 seconds), or
@@ -82,7 +82,7 @@ std::int16_t Probe(const Text& target_text) {
     ErrorScope open;
     connection = NextFreeNumber();
     if (LastError() == 0) {
-      OpenStream(connection, target.port, target.host, Text(), 0, kOpenTimeoutMs);
+      OpenStream(connection, target.port, target.host, Text(), kOpenTimeout1024us);
     }
     open_error = LastError();
   }
@@ -105,5 +105,5 @@ void ClosingSequence(std::int16_t connection) {
   ErrorScope routine;
   SendText(connection, ConcatText("BYE", TextFromCodes({13}), LineEnd()));
   SleepMs(kClosePauseMs);
-  CloseConnection(connection, kStreamKind);
+  CloseConnection(connection, kStreamMode);
 }

@@ -1,7 +1,7 @@
 // The local clock on Windows.
 #include <windows.h>
 
-#include "console/system_call_win32.h"
+#include "system/system_call_win32.h"
 #include "text/clock_text.h"
 
 ClockReading ReadLocalClock() {

@@ -1,33 +1,32 @@
-// The command tail and the one-pass replacement used to collapse double spaces.
+// The command tail: the command line after the program name, trimmed of spaces.
 #include "text/command_tail.h"
 
-#include <cstdint>
-#include <cstring>
-#include <limits>
+#include <algorithm>
 
 namespace {
 
-const char* tail_position = "";
+std::string_view tail_text;
 
-const char* SkipSpaces(const char* p) {
-  while (*p == ' ') ++p;
-  return p;
+std::string_view SkipSpaces(std::string_view text) {
+  return text.substr(std::min(text.find_first_not_of(' '), text.size()));
 }
 
 }  // namespace
 
-const char* SkipProgramName(const char* command_line) {
-  const char* p = command_line;
-  if (*p == '"') {
-    ++p;
-    while (*p != '"' && *p != '\0') ++p;
+std::string_view SkipProgramName(std::string_view command_line) {
+  std::string_view line = command_line.substr(0, command_line.find('\0'));
+  if (line.empty()) return line;
+  if (line.front() == '"') {
+    const std::size_t closing = line.find('"', 1);
     // A quote that never closes leaves nothing after the name.
-    if (*p == '\0') return p;
-    return SkipSpaces(p + 1);
+    if (closing == std::string_view::npos) return line.substr(line.size());
+    return SkipSpaces(line.substr(closing + 1));
   }
-  if (*p == ' ') return SkipSpaces(p);
-  while (static_cast<unsigned char>(*p) > 0x20) ++p;
-  return *p == ' ' ? SkipSpaces(p) : p;
+  if (line.front() == ' ') return SkipSpaces(line);
+  std::size_t end = 0;
+  while (end < line.size() && static_cast<unsigned char>(line[end]) > 0x20) ++end;
+  line.remove_prefix(end);
+  return !line.empty() && line.front() == ' ' ? SkipSpaces(line) : line;
 }
 
 Text JoinArguments(int argc, const char* const* argv) {
@@ -41,40 +40,10 @@ Text JoinArguments(int argc, const char* const* argv) {
   });
 }
 
-void SetTailPosition(const char* position) { tail_position = position; }
+void SetCommandTail(std::string_view tail) { tail_text = tail; }
 
 Text CommandTail() {
-  const char* begin = tail_position;
-  const char* end = begin + std::strlen(begin);
-  while (end > begin && end[-1] == ' ') --end;
-  while (begin < end && *begin == ' ') ++begin;
-  return GuardedText([&] { return Text(begin, end); });
-}
-
-Text ReplaceText(const Text& text, const Text& pattern, const Text& replacement) {
-  const std::int64_t n = TextLength(text);
-  const std::int64_t m = TextLength(pattern);
-  if (m == 0 || n == 0 || n < m) return GuardedText([&] { return text; });
-  std::int64_t count = 0;
-  for (std::size_t at = text.find(pattern); at != Text::npos; at = text.find(pattern, at + m)) {
-    ++count;
-  }
-  if (count == 0) return GuardedText([&] { return text; });
-  const std::int64_t length = n + count * (TextLength(replacement) - m);
-  if (length < 0 || length > std::numeric_limits<std::int32_t>::max()) {
-    RaiseError(kErrOverflow);
-    return Text();
-  }
-  return GuardedText([&] {
-    Text result;
-    result.reserve(static_cast<std::size_t>(length));
-    std::size_t from = 0;
-    for (std::size_t at = text.find(pattern); at != Text::npos; at = text.find(pattern, from)) {
-      result.append(text, from, at - from);
-      result.append(replacement);
-      from = at + pattern.size();
-    }
-    result.append(text, from, Text::npos);
-    return result;
-  });
+  std::string_view tail = SkipSpaces(tail_text);
+  tail = tail.substr(0, tail.find_last_not_of(' ') + 1);
+  return GuardedText([&] { return Text(tail); });
 }

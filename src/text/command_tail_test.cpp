@@ -1,4 +1,4 @@
-// Tests of the command tail on both platforms' command lines, and of the space collapsing.
+// Tests of the command tail on both platforms' command lines.
 #include "text/command_tail.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 namespace {
 
 Text TailOfWindowsLine(const std::string& line) {
-  SetTailPosition(SkipProgramName(line.c_str()));
+  SetCommandTail(SkipProgramName(line));
   return CommandTail();
 }
 
@@ -33,8 +33,11 @@ TEST(CommandTail, WindowsCommandLinesLoseTheProgramNameAndOuterSpaces) {
 
 TEST(CommandTail, UnclosedQuoteStopsAtTheEndAndGivesAnEmptyTail) {
   const std::string line = "\"C:\\k dir\\prog.exe 127.0.0.1";
-  const char* tail = SkipProgramName(line.c_str());
-  EXPECT_EQ(tail, line.c_str() + line.size());
+  const std::string_view tail = SkipProgramName(line);
+  EXPECT_TRUE(tail.empty());
+  EXPECT_EQ(tail.data(), line.data() + line.size());
+  // A line ends at its first NUL.
+  EXPECT_EQ(TailOfWindowsLine(std::string("prog.exe a\0b", 12)), "a");
   EXPECT_EQ(TailOfWindowsLine(line), "");
 }
 
@@ -42,24 +45,11 @@ TEST(CommandTail, PosixArgumentsAreJoinedWithOneSpace) {
   const char* argv[] = {"knockbox", "127.0.0.1:80", "5", "   ", "x"};
   const Text line = JoinArguments(5, argv);
   EXPECT_EQ(line, "127.0.0.1:80 5     x");
-  SetTailPosition(line.c_str());
+  SetCommandTail(line);
   EXPECT_EQ(CommandTail(), "127.0.0.1:80 5     x");
   const char* only_spaces[] = {"knockbox", "   "};
   const Text spaces = JoinArguments(2, only_spaces);
-  SetTailPosition(spaces.c_str());
+  SetCommandTail(spaces);
   EXPECT_EQ(CommandTail(), "");
   EXPECT_EQ(JoinArguments(1, argv), "");
-}
-
-TEST(ReplaceText, CollapsesDoubleSpacesInOnePass) {
-  EXPECT_EQ(ReplaceText("a b", "  ", " "), "a b");
-  EXPECT_EQ(ReplaceText("a  b", "  ", " "), "a b");
-  EXPECT_EQ(ReplaceText("a   b", "  ", " "), "a  b");
-  EXPECT_EQ(ReplaceText("a    b", "  ", " "), "a  b");
-  EXPECT_EQ(ReplaceText("a     b", "  ", " "), "a   b");
-  EXPECT_EQ(ReplaceText("a  b", "", " "), "a  b");
-  EXPECT_EQ(ReplaceText("", "  ", " "), "");
-  EXPECT_EQ(ReplaceText(" ", "  ", " "), " ");
-  EXPECT_EQ(ReplaceText("xax", "x", "yy"), "yyayy");
-  EXPECT_EQ(ReplaceText(Text("a\0b", 3), Text("\0", 1), "-"), "a-b");
 }

@@ -1,7 +1,9 @@
 // Search, substrings and fields of Text.
 #include "text/fields.h"
 
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -48,4 +50,32 @@ Text FieldText(const Text& text, const Text& delimiter, std::int32_t field) {
     if (found < 0) return Text();
     begin = end + delimiter.size();
   }
+}
+
+Text ReplaceText(const Text& text, const Text& pattern, const Text& replacement) {
+  const std::int64_t n = TextLength(text);
+  const std::int64_t m = TextLength(pattern);
+  if (m == 0 || n == 0 || n < m) return GuardedText([&] { return text; });
+  std::int64_t count = 0;
+  for (std::size_t at = text.find(pattern); at != Text::npos; at = text.find(pattern, at + m)) {
+    ++count;
+  }
+  if (count == 0) return GuardedText([&] { return text; });
+  const std::int64_t length = n + count * (TextLength(replacement) - m);
+  if (length < 0 || length > std::numeric_limits<std::int32_t>::max()) {
+    RaiseError(kErrOverflow);
+    return Text();
+  }
+  return GuardedText([&] {
+    Text result;
+    result.reserve(static_cast<std::size_t>(length));
+    std::size_t from = 0;
+    for (std::size_t at = text.find(pattern); at != Text::npos; at = text.find(pattern, from)) {
+      result.append(text, from, at - from);
+      result.append(replacement);
+      from = at + pattern.size();
+    }
+    result.append(text, from, Text::npos);
+    return result;
+  });
 }

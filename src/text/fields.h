@@ -1,4 +1,4 @@
-// Search, substrings and fields of Text; positions count from 1, 0 means none.
+// Search, substrings, fields and replacement in Text; positions count from 1, 0 means none.
 #pragma once
 
 #include <cstdint>
@@ -11,3 +11,6 @@ std::int32_t FindText(std::int32_t start, const Text& text, const Text& pattern)
 Text MidText(const Text& text, std::int32_t start, std::int32_t length);
 // Field `field` (from 1) of `text` split at every occurrence of `delimiter`.
 Text FieldText(const Text& text, const Text& delimiter, std::int32_t field);
+// Every occurrence of `pattern` replaced by `replacement` in one left-to-right pass; occurrences
+// the replacement makes are not replaced again. A result over 2,147,483,647 bytes: error 5.
+Text ReplaceText(const Text& text, const Text& pattern, const Text& replacement);

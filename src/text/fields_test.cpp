@@ -1,4 +1,4 @@
-// Tests of search, substrings and fields as the command text and the target use them.
+// Tests of search, substrings, fields and replacement as the command text and the target use them.
 #include "text/fields.h"
 
 #include <gtest/gtest.h>
@@ -41,4 +41,17 @@ TEST(Fields, FieldTextSplitsAtTheWholeDelimiter) {
   EXPECT_EQ(FieldText("a b", " ", 0), "");
   EXPECT_EQ(FieldText("a::b:c", "::", 2), "b:c");
   EXPECT_EQ(FieldText("\"a b\",c", " ", 1), "\"a");  // quotes mean nothing
+}
+
+TEST(ReplaceText, CollapsesDoubleSpacesInOnePass) {
+  EXPECT_EQ(ReplaceText("a b", "  ", " "), "a b");
+  EXPECT_EQ(ReplaceText("a  b", "  ", " "), "a b");
+  EXPECT_EQ(ReplaceText("a   b", "  ", " "), "a  b");
+  EXPECT_EQ(ReplaceText("a    b", "  ", " "), "a  b");
+  EXPECT_EQ(ReplaceText("a     b", "  ", " "), "a   b");
+  EXPECT_EQ(ReplaceText("a  b", "", " "), "a  b");
+  EXPECT_EQ(ReplaceText("", "  ", " "), "");
+  EXPECT_EQ(ReplaceText(" ", "  ", " "), " ");
+  EXPECT_EQ(ReplaceText("xax", "x", "yy"), "yyayy");
+  EXPECT_EQ(ReplaceText(Text("a\0b", 3), Text("\0", 1), "-"), "a-b");
 }

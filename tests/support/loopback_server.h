@@ -97,21 +97,3 @@ bool RunningUnderWine();
 
 // How many sockets the process holds open, or -1 where that cannot be counted (Windows).
 int OpenSocketCount();
-
-// Interrupts the constructing thread with a signal (that has a do-nothing handler) every `period`
-// until destroyed, so that tests can check that waits resume after being interrupted. Windows has
-// no such signals: there Supported() is false and nothing is sent.
-class SignalStorm {
- public:
-  explicit SignalStorm(std::chrono::milliseconds period);
-  ~SignalStorm();
-  SignalStorm(const SignalStorm&) = delete;
-  SignalStorm& operator=(const SignalStorm&) = delete;
-
-  static bool Supported();
-  int Sent() const;
-
- private:
-  struct State;
-  std::unique_ptr<State> state_;
-};

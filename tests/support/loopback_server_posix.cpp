@@ -1,10 +1,8 @@
-// The loopback test server's socket calls, the socket count and the signal storm on POSIX systems.
+// The loopback test server's socket calls and the socket count on POSIX systems.
 #include <arpa/inet.h>
 #include <errno.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -88,43 +86,3 @@ int OpenSocketCount() {
   }
   return count;
 }
-
-// The storm's signal; its handler does nothing, and it is installed without SA_RESTART so that
-// blocking calls see EINTR.
-constexpr int kStormSignal = SIGUSR2;
-
-struct SignalStorm::State {
-  pthread_t target;
-  struct sigaction previous;
-  std::atomic<bool> stop{false};
-  std::atomic<int> sent{0};
-  std::thread sender;
-};
-
-SignalStorm::SignalStorm(std::chrono::milliseconds period) : state_(std::make_unique<State>()) {
-  state_->target = pthread_self();
-  struct sigaction action {};
-  action.sa_handler = [](int) {};
-  sigaction(kStormSignal, &action, &state_->previous);
-  State* state = state_.get();
-  state_->sender = std::thread([state, period] {
-    while (!state->stop) {
-      std::this_thread::sleep_for(period);
-      if (state->stop) break;
-      pthread_kill(state->target, kStormSignal);
-      ++state->sent;
-    }
-  });
-}
-
-SignalStorm::~SignalStorm() {
-  state_->stop = true;
-  state_->sender.join();
-  // Every signal sent was delivered to this thread while it waited in join, so the previous
-  // disposition can come back without one arriving under it.
-  sigaction(kStormSignal, &state_->previous, nullptr);
-}
-
-bool SignalStorm::Supported() { return true; }
-
-int SignalStorm::Sent() const { return state_->sent; }

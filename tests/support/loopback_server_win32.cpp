@@ -95,13 +95,3 @@ bool RunningUnderWine() {
 }
 
 int OpenSocketCount() { return -1; }
-
-struct SignalStorm::State {};
-
-SignalStorm::SignalStorm(std::chrono::milliseconds) : state_(std::make_unique<State>()) {}
-
-SignalStorm::~SignalStorm() = default;
-
-bool SignalStorm::Supported() { return false; }
-
-int SignalStorm::Sent() const { return 0; }

@@ -1,8 +1,8 @@
 // Files for tests: reading one back whole.
+#include "support/os_pipe.h"
+
 #include <fstream>
 #include <sstream>
-
-#include "support/os_pipe.h"
 
 std::string ReadOsFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

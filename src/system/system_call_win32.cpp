@@ -1,5 +1,5 @@
 // The Windows system-call wrapper.
-#include "console/system_call_win32.h"
+#include "system/system_call_win32.h"
 
 #include <windows.h>
 

@@ -5,9 +5,10 @@
 #include <unistd.h>
 
 #include "console/process_state.h"
-#include "console/startup.h"
 #include "console/terminal_posix.h"
 #include "driver/driver.h"
+#include "entry/startup.h"
+#include "system/retry_posix.h"
 #include "text/command_tail.h"
 #include "text/number.h"
 
@@ -20,7 +21,9 @@ namespace {
 void OpenClosedStandardDescriptors() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     // The lowest free descriptor is this one, since those below it are open by now.
-    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", O_RDWR);
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      RetryAfterSignal(-1, [] { return open("/dev/null", O_RDWR); });
+    }
   }
 }
 
@@ -32,9 +35,7 @@ int ProcessMain(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   ProcessState& process = Process();
-  process.std_input = STDIN_FILENO;
   process.std_output = STDOUT_FILENO;
-  process.std_error = STDERR_FILENO;
   if (isatty(STDOUT_FILENO)) {
     process.console_flag = -1;
     process.console_output = STDOUT_FILENO;
@@ -44,7 +45,7 @@ int ProcessMain(int argc, char** argv) {
 
   // The shell has split the command line; put it back together as one text.
   static const Text command_line = JoinArguments(argc, argv);
-  SetTailPosition(command_line.c_str());
+  SetCommandTail(command_line);
   SetNumberEnvironment();
   PrepareTerminal();
 

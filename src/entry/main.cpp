@@ -1,4 +1,4 @@
 // The program's entry point.
-#include "console/startup.h"
+#include "entry/startup.h"
 
 int main(int argc, char** argv) { return ProcessMain(argc, argv); }

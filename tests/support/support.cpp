@@ -1,1 +1,0 @@
-// Test support library: the helpers live in the files beside this one.
