@@ -27,5 +27,5 @@ void ConsolePrintLine(const Text& text) {
   // The echo reports nothing: a failure here must not reach the caller's error number.
   ErrorScope own_errors;
   if (BackgroundMustKeepQuiet(fd)) return;
-  WriteAll(fd, ConcatText(FilterForTerminal(text), LineEnd()));
+  WriteAll(fd, FilterForTerminal(text), "\r\n");
 }

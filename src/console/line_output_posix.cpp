@@ -1,23 +1,16 @@
-// Line output on POSIX systems: write(2) on standard output, no buffering.
+// Line output on POSIX systems: one write per line on standard output, no buffering.
 #include "console/line_output.h"
 #include "console/process_state.h"
 #include "console/terminal_filter.h"
 #include "console/write_all_posix.h"
 
-namespace {
-
-void WriteToStdout(const Text& bytes) {
-  if (const ErrorNumber error = WriteAll(static_cast<int>(Process().std_output), bytes);
-      error != 0) {
-    RaiseError(error);
-  }
-}
-
-}  // namespace
-
 void PrintLine(const Text& text) {
-  if (!text.empty()) WriteToStdout(StdoutIsConsole() != 0 ? FilterForTerminal(text) : text);
-  WriteToStdout(LineEnd());
+  const bool terminal = StdoutIsConsole() != 0;
+  const Text shown = terminal ? FilterForTerminal(text) : Text();
+  // The text and its line end in one write; a file or a pipe gets the text without a copy.
+  const ErrorNumber error = WriteAll(static_cast<int>(Process().std_output),
+                                     terminal ? std::string_view(shown) : text, "\r\n");
+  if (error != 0) RaiseError(error);
 }
 
 std::int32_t StdoutIsConsole() { return Process().console_flag; }

@@ -155,7 +155,8 @@ int OpenTerminal() {
   for (int access : kAccessModes) {
     const int fd = RetryAfterSignal(
         -1, [&] { return open("/dev/tty", access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
-    if (fd >= 0) return fd;
+    // Only a refused access is worth a second try: without a terminal there is none to open.
+    if (fd >= 0 || errno != EACCES) return fd;
   }
   return -1;
 }

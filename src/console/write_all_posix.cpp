@@ -1,30 +1,34 @@
-// Writing a whole byte string to a POSIX descriptor.
+// Writing whole byte strings to a POSIX descriptor.
 #include "console/write_all_posix.h"
 
 #include <errno.h>
 #include <poll.h>
-#include <unistd.h>
+#include <sys/uio.h>
+
+#include <algorithm>
 
 #include "system/retry_posix.h"
 #include "text/error_table.h"
 
-ErrorNumber WriteAll(int fd, const Text& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t count =
-        RetryAfterSignal(-1, [&] { return write(fd, bytes.data() + done, bytes.size() - done); });
+ErrorNumber WriteAll(int fd, std::string_view first, std::string_view second) {
+  while (!first.empty() || !second.empty()) {
+    iovec pieces[2] = {{const_cast<char*>(first.data()), first.size()},
+                       {const_cast<char*>(second.data()), second.size()}};
+    const ssize_t count = RetryAfterSignal(-1, [&] { return writev(fd, pieces, 2); });
     if (count > 0) {
-      done += static_cast<std::size_t>(count);
+      const std::size_t from_first = std::min(static_cast<std::size_t>(count), first.size());
+      first.remove_prefix(from_first);
+      second.remove_prefix(static_cast<std::size_t>(count) - from_first);
     } else if (count == 0) {
       return kErrIo;  // no progress and no error: give up rather than spin
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
       // A parent may hand over a non-blocking descriptor: wait as a blocking write would.
       pollfd writable{fd, POLLOUT, 0};
       if (RetryAfterSignal(-1, [&] { return poll(&writable, 1, -1); }) < 0) {
-        return OutputErrorNumber(errno);
+        return OutputErrorNumber(static_cast<std::uint32_t>(errno));
       }
     } else {
-      return OutputErrorNumber(errno);
+      return OutputErrorNumber(static_cast<std::uint32_t>(errno));
     }
   }
   return 0;

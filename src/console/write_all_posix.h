@@ -1,9 +1,11 @@
-// Writing a whole byte string to a POSIX descriptor.
+// Writing whole byte strings to a POSIX descriptor.
 #pragma once
 
-#include "text/error.h"
-#include "text/text.h"
+#include <string_view>
 
-// Writes every byte, going on after short writes and signals, and waiting while a non-blocking
-// descriptor is full; 0, or the error number of the write that failed.
-ErrorNumber WriteAll(int fd, const Text& bytes);
+#include "text/error.h"
+
+// Writes every byte of `first`, then of `second`, in one system call when the descriptor takes
+// them at once; goes on after short writes and signals, and waits while a non-blocking
+// descriptor is full. 0, or the error number of the write that failed.
+ErrorNumber WriteAll(int fd, std::string_view first, std::string_view second = {});

@@ -1,6 +1,6 @@
 // Start-up and shutdown on POSIX systems.
-#include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -19,9 +19,12 @@ namespace {
 // closed is opened on /dev/null instead, before anything else opens a descriptor; output to it is
 // lost, as it was.
 void OpenClosedStandardDescriptors() {
-  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+  // One call tells which are closed: poll marks them POLLNVAL.
+  pollfd standard[] = {{STDIN_FILENO, 0, 0}, {STDOUT_FILENO, 0, 0}, {STDERR_FILENO, 0, 0}};
+  if (RetryAfterSignal(-1, [&] { return poll(standard, 3, 0); }) < 0) return;
+  for (const pollfd& descriptor : standard) {
     // The lowest free descriptor is this one, since those below it are open by now.
-    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+    if ((descriptor.revents & POLLNVAL) != 0) {
       RetryAfterSignal(-1, [] { return open("/dev/null", O_RDWR); });
     }
   }

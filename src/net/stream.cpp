@@ -84,7 +84,9 @@ ErrorNumber OpenOnNumber(std::int16_t number, std::int32_t port, const Text& hos
   if (FindConnection(number) != nullptr) return kErrAlreadyOpen;
   std::unique_ptr<ConnectionRecord> record(new (std::nothrow) ConnectionRecord());
   if (record == nullptr) return kErrNoMemory;
-  record->buffer.reset(new (std::nothrow) ConnectionBuffer());
+  // Left unset: only the first pending_count bytes are ever read, and zeroing 64 KiB would cost
+  // every probe its time and its memory.
+  record->buffer.reset(new (std::nothrow) ConnectionBuffer);
   if (record->buffer == nullptr) return kErrNoMemory;
   if (!RegisterConnection(record.get())) return kErrTable;
   record->number = number;

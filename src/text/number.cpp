@@ -187,7 +187,9 @@ Number ReadDecimal(const Text& text, std::size_t pos) {
 Number RoundHalfEven(Number value) {
   Number whole = std::trunc(value);
   const Number fraction = std::fabs(value - whole);
-  if (fraction > 0.5L || (fraction == 0.5L && std::fmod(whole, 2.0L) != 0)) {
+  // Halving an integer below 2^64 is exact, so this tells an odd one without fmodl (and libm).
+  const bool odd = std::trunc(whole / 2) * 2 != whole;
+  if (fraction > 0.5L || (fraction == 0.5L && odd)) {
     whole += value < 0 ? -1 : 1;
   }
   return whole;
@@ -321,6 +323,12 @@ bool IncrementDigits(Text& digits) {
 // 15 significant digits: round to 18 digits, then let the 16th digit alone round the first 15.
 // Integers below 10^15 come out as plain digits through the first layout.
 Text FormatNumber(Number value) {
+  // The integers the messages show (ports, loop times, error numbers) need no expansion.
+  if (std::fabs(value) < 1e15L && std::trunc(value) == value && value != 0) {
+    Text text = value < 0 ? "-" : "";
+    AppendDecimal(text, static_cast<std::uint64_t>(std::fabs(value)));
+    return text;
+  }
   const BinaryParts parts = SplitBinary(value);
   if (parts.kind == BinaryParts::Kind::kZero) return "0";
   if (parts.kind == BinaryParts::Kind::kInfinity) {
