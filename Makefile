@@ -1,5 +1,5 @@
 # Knockbox: the README's commands. `make check` is what CI runs.
-.PHONY: all build run test test-deps windows windows-test sanitize fuzz check deps clean
+.PHONY: all build run test test-deps windows windows-test sanitize fuzz check deps bench install package clean
 
 JOBS ?= 2
 # Every end-to-end run has its own hard limits; this is the backstop for a whole suite.
@@ -9,6 +9,7 @@ WINDOWS_BITS ?=
 
 # Debian packages: the end-to-end tests' Python modules; the Windows cross builds and Wine.
 TEST_PACKAGES = python3-pytest python3-pytest-timeout python3-pexpect iproute2
+BENCH_PACKAGES = hyperfine netcat-openbsd time
 WINDOWS_PACKAGES = g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
 
 # $(call install,PACKAGES): installs those not installed yet (as root), or says which to install.
@@ -70,6 +71,21 @@ fuzz:
 	done
 
 check: test windows-test sanitize fuzz
+
+# Start-up time and memory against nc -z and the least C program (bench/least.c), on loopback.
+bench: build
+	$(call install,$(BENCH_PACKAGES))
+	cc -O2 -o build/bench-least bench/least.c
+	/usr/bin/python3 bench/bench.py build/knockbox build/bench-least
+
+PREFIX ?= /usr/local
+install: build
+	cmake --install build --prefix $(PREFIX)
+
+# build/package/knockbox_*.deb (Linux) and build-win/package/knockbox-*-win32.zip (32-bit).
+package: build windows
+	cd build && cpack -G DEB
+	cd build-win && cpack -G ZIP
 
 clean:
 	rm -rf build build-win build-win64 build-sanitize build-fuzz
