@@ -71,6 +71,7 @@ fuzz:
 	done
 
 check: test windows-test sanitize fuzz
+	groff -ww -z -man doc/knockbox.1
 
 # Start-up time and memory against nc -z and the least C program (bench/least.c), on loopback.
 bench: build
