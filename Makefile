@@ -30,7 +30,7 @@ build:
 	cmake --build --preset release -j $(JOBS)
 
 run: build
-	@./build/knockbox_demo ./build/knockbox
+	@/usr/bin/python3 tools/demo.py build/knockbox
 
 test-deps:
 	$(call install,$(TEST_PACKAGES))
@@ -49,7 +49,7 @@ windows: deps
 	cmake --preset windows64 >/dev/null
 	cmake --build --preset windows64 -j $(JOBS)
 
-windows-test: windows build test-deps
+windows-test: windows test-deps
 	tools/windows-test $(WINDOWS_BITS)
 
 sanitize:

@@ -9,155 +9,111 @@
 
 namespace {
 
-// A screen buffer in memory that behaves like a console's: cells start as '.' in white on blue
-// so that every cell the writer touches shows.
+using Cursor = std::pair<int, int>;
+
+// A screen buffer in memory that behaves like a console's. Untouched cells hold '.'; every cell
+// the writer writes or blanks must carry the echo's attribute.
 class FakeScreen : public ScreenBuffer {
  public:
-  explicit FakeScreen(ScreenInfo start)
-      : info(start),
-        cells_(start.height, std::vector<EchoCell>(start.width, EchoCell{'.', 0x1F})) {}
+  explicit FakeScreen(ScreenInfo start) : info(start), rows(start.height, Text(start.width, '.')) {}
 
   bool QueryScreen(ScreenInfo* out) override {
     *out = info;
     return !query_fails;
   }
-
   void WriteCells(const EchoCell* cells, int count, int x, int y) override {
-    chunk_sizes.push_back(count);
-    ASSERT_TRUE(x >= 0 && x + count <= info.width && y >= 0 && y < info.height) << x << "," << y;
-    for (int i = 0; i < count; ++i) cells_[y][x + i] = cells[i];
+    chunks.push_back(count);
+    ASSERT_TRUE(x >= 0 && x + count <= info.width && y >= 0 && y < info.height);
+    for (int i = 0; i < count; ++i) {
+      rows[y][x + i] = static_cast<char>(cells[i].character);
+      EXPECT_EQ(cells[i].attribute, kEchoAttribute);
+    }
   }
-
   void ScrollUpOneRow(int width, int height, const EchoCell& fill) override {
     ++scrolls;
-    EXPECT_TRUE(width == info.width && height == info.height);
-    cells_.erase(cells_.begin());
-    cells_.push_back(std::vector<EchoCell>(info.width, fill));
+    EXPECT_TRUE(width == info.width && height == info.height && fill.attribute == kEchoAttribute);
+    rows.erase(rows.begin());
+    rows.push_back(Text(info.width, static_cast<char>(fill.character)));
   }
-
-  void SetCursor(int x, int y) override {
-    info.cursor_x = x;
-    info.cursor_y = y;
-  }
-
-  std::pair<int, int> Cursor() const { return {info.cursor_x, info.cursor_y}; }
-
-  // The row's characters, with every cell checked for the echo's attribute unless untouched.
-  std::string Row(int y) const {
-    std::string row;
-    for (const EchoCell& cell : cells_[y]) {
-      row.push_back(static_cast<char>(cell.character));
-      if (cell.character != '.') {
-        EXPECT_EQ(cell.attribute, kEchoAttribute) << "row " << y;
-      }
-    }
-    return row;
-  }
+  void SetCursor(int x, int y) override { info.cursor_x = x, info.cursor_y = y; }
+  Cursor At() const { return {info.cursor_x, info.cursor_y}; }
 
   ScreenInfo info;
+  std::vector<Text> rows;
   bool query_fails = false;
   int scrolls = 0;
-  std::vector<int> chunk_sizes;
-
- private:
-  std::vector<std::vector<EchoCell>> cells_;
+  std::vector<int> chunks;
 };
 
-using Cursor = std::pair<int, int>;
+}  // namespace
 
-TEST(EchoWriter, WritesBytesUninterpretedAtTheCursorWrapsAndEndsTheLine) {
+TEST(EchoWriter, WritesBytesUninterpretedAtTheCursorInChunksThatEndWithTheRow) {
   FakeScreen screen({10, 4, 2, 1});
   EchoWriter writer;
   writer.PrintLine(screen, Text("a\r\n\t\0\x1b", 6));
-  EXPECT_EQ(screen.Row(1), Text("..a\r\n\t\0\x1b..", 10));
-  EXPECT_EQ(screen.Cursor(), Cursor(0, 2));
-
+  EXPECT_EQ(screen.rows[1], Text("..a\r\n\t\0\x1b..", 10));
+  EXPECT_EQ(screen.At(), Cursor(0, 2));
   screen.info.cursor_x = 7;
   writer.WriteText(screen, "defgh");
-  EXPECT_EQ(screen.Row(2), ".......def");
-  EXPECT_EQ(screen.Row(3), "gh........");
-  EXPECT_EQ(screen.chunk_sizes, (std::vector<int>{6, 3, 2}));
-  EXPECT_EQ(screen.Cursor(), Cursor(2, 3));
-  EXPECT_EQ(screen.scrolls, 0);
+  EXPECT_EQ(screen.rows[2], ".......def");
+  EXPECT_EQ(screen.rows[3], "gh........");
+  EXPECT_EQ(screen.chunks, (std::vector<int>{6, 3, 2}));
+  EXPECT_EQ(screen.At(), Cursor(2, 3));
+
+  FakeScreen wide({600, 2});
+  writer.WriteText(wide, std::string(700, 'x'));
+  EXPECT_EQ(wide.chunks, (std::vector<int>{255, 255, 90, 100}));
+  EXPECT_EQ(wide.At(), Cursor(100, 1));
+  EXPECT_EQ(screen.scrolls + wide.scrolls, 0);
 }
 
-TEST(EchoWriter, ExactWidthOnTheLastRowScrollsTwiceAtTheLineEnd) {
-  FakeScreen screen({10, 4, 0, 3});
+// A line exactly as wide as the buffer on the last row owes its wrap's scroll, and its line end
+// scrolls twice; one byte more pays the owed scroll before that byte.
+TEST(EchoWriter, TheLastRowScrollsOnlyWhenTheTextOrTheLineEndGoesOn) {
+  FakeScreen exact({10, 4, 0, 3});
   EchoWriter writer;
-  writer.WriteText(screen, "0123456789");
-  // The wrap's scroll is owed, not made: the line is still on the last row.
-  EXPECT_EQ(screen.scrolls, 0);
-  EXPECT_EQ(screen.Cursor(), Cursor(0, 3));
+  writer.WriteText(exact, "0123456789");
+  EXPECT_EQ(exact.scrolls, 0);
+  EXPECT_EQ(exact.At(), Cursor(0, 3));
+  writer.EndLine(exact);
+  EXPECT_EQ(exact.scrolls, 2);
+  EXPECT_EQ(exact.rows,
+            (std::vector<Text>{"..........", "0123456789", "          ", "          "}));
+  EXPECT_EQ(exact.At(), Cursor(0, 3));
 
-  writer.EndLine(screen);
-  EXPECT_EQ(screen.scrolls, 2);
-  EXPECT_EQ(screen.Cursor(), Cursor(0, 3));
-  EXPECT_EQ(screen.Row(1), "0123456789");
-  EXPECT_EQ(screen.Row(2), "          ");
-  EXPECT_EQ(screen.Row(3), "          ");
-}
-
-TEST(EchoWriter, WidthPlusOneOnTheLastRowScrollsOnceBeforeTheLastByte) {
-  FakeScreen screen({10, 4, 0, 3});
-  EchoWriter writer;
-  writer.WriteText(screen, "0123456789X");
-  EXPECT_EQ(screen.scrolls, 1);
-  EXPECT_EQ(screen.Row(2), "0123456789");
-  EXPECT_EQ(screen.Row(3), "X         ");
-  EXPECT_EQ(screen.Cursor(), Cursor(1, 3));
-
-  writer.EndLine(screen);
-  EXPECT_EQ(screen.scrolls, 2);
-  EXPECT_EQ(screen.Row(2), "X         ");
-  EXPECT_EQ(screen.Cursor(), Cursor(0, 3));
-}
-
-TEST(EchoWriter, OwedScrollIsPaidByTheNextTextAndDroppedByACursorElsewhere) {
-  FakeScreen screen({4, 3, 0, 2});
-  EchoWriter writer;
-  writer.WriteText(screen, "abcd");
-  writer.WriteText(screen, "e");
-  EXPECT_EQ(screen.scrolls, 1);
-  EXPECT_EQ(screen.Row(1), "abcd");
-  EXPECT_EQ(screen.Row(2), "e   ");
+  FakeScreen more({10, 4, 0, 3});
+  writer.WriteText(more, "0123456789X");
+  EXPECT_EQ(more.scrolls, 1);
+  EXPECT_EQ(more.rows[3], "X         ");
+  EXPECT_EQ(more.At(), Cursor(1, 3));
+  writer.EndLine(more);
+  EXPECT_EQ(more.scrolls, 2);
 
   // Someone moved the cursor up after a wrap on the last row: the line end just goes down.
-  writer.WriteText(screen, "fgh");
+  FakeScreen moved({4, 3, 0, 2});
+  writer.WriteText(moved, "abcd");
   EXPECT_TRUE(writer.scroll_pending());
-  screen.info.cursor_y = 0;
-  writer.EndLine(screen);
+  moved.info.cursor_y = 0;
+  writer.EndLine(moved);
   EXPECT_FALSE(writer.scroll_pending());
-  EXPECT_EQ(screen.scrolls, 1);
-  EXPECT_EQ(screen.Cursor(), Cursor(0, 1));
+  EXPECT_EQ(moved.scrolls, 0);
+  EXPECT_EQ(moved.At(), Cursor(0, 1));
 }
 
-TEST(EchoWriter, WideBufferIsWrittenInChunksOfAtMost255Cells) {
-  FakeScreen screen({600, 2});
-  EchoWriter writer;
-  writer.WriteText(screen, std::string(700, 'x'));
-  EXPECT_EQ(screen.chunk_sizes, (std::vector<int>{255, 255, 90, 100}));
-  EXPECT_EQ(screen.Row(0), std::string(600, 'x'));
-  EXPECT_EQ(screen.Cursor(), Cursor(100, 1));
-}
-
-TEST(EchoWriter, EmptyTextOnlyEndsTheLineAndAnUnusableBufferGetsNothing) {
+TEST(EchoWriter, AnEmptyTextOnlyEndsTheLineAndAnUnusableBufferGetsNothing) {
   FakeScreen screen({10, 4, 5, 1});
   EchoWriter writer;
   writer.PrintLine(screen, "");
-  EXPECT_TRUE(screen.chunk_sizes.empty());
-  EXPECT_EQ(screen.Cursor(), Cursor(0, 2));
-
+  EXPECT_TRUE(screen.chunks.empty());
+  EXPECT_EQ(screen.At(), Cursor(0, 2));
   FakeScreen failing({10, 4});
   failing.query_fails = true;
   FakeScreen cursor_outside({10, 4, 10, 0});
   FakeScreen empty({0, 0});
   for (FakeScreen* unusable : {&failing, &cursor_outside, &empty}) {
-    const Cursor before = unusable->Cursor();
+    const Cursor before = unusable->At();
     writer.PrintLine(*unusable, "abc");
-    EXPECT_TRUE(unusable->chunk_sizes.empty());
-    EXPECT_EQ(unusable->scrolls, 0);
-    EXPECT_EQ(unusable->Cursor(), before);
+    EXPECT_TRUE(unusable->chunks.empty() && unusable->scrolls == 0);
+    EXPECT_EQ(unusable->At(), before);
   }
 }
-
-}  // namespace

@@ -16,18 +16,14 @@ Text TailOfWindowsLine(const std::string& line) {
 
 TEST(CommandTail, WindowsCommandLinesLoseTheProgramNameAndOuterSpaces) {
   EXPECT_EQ(TailOfWindowsLine("prog.exe   127.0.0.1:80   5  "), "127.0.0.1:80   5");
-  EXPECT_EQ(TailOfWindowsLine("prog.exe 127.0.0.1:80 5"), "127.0.0.1:80 5");
   EXPECT_EQ(TailOfWindowsLine("prog.exe"), "");
-  EXPECT_EQ(TailOfWindowsLine("prog.exe    "), "");
   EXPECT_EQ(TailOfWindowsLine("\"C:\\Program Files\\k\\prog.exe\" 127.0.0.1"), "127.0.0.1");
   EXPECT_EQ(TailOfWindowsLine("\"C:\\k dir\\prog.exe\"127.0.0.1"), "127.0.0.1");
   EXPECT_EQ(TailOfWindowsLine("\"C:\\k dir\\prog.exe\""), "");
   EXPECT_EQ(TailOfWindowsLine("prog.exe\t127.0.0.1"), "\t127.0.0.1");
   EXPECT_EQ(TailOfWindowsLine("  prog.exe 127.0.0.1"), "prog.exe 127.0.0.1");
-  EXPECT_EQ(TailOfWindowsLine("prog.exe \"127.0.0.1\""), "\"127.0.0.1\"");
   EXPECT_EQ(TailOfWindowsLine("prog.exe \t127.0.0.1\t"), "\t127.0.0.1\t");
   EXPECT_EQ(TailOfWindowsLine("pr\"og.exe 127.0.0.1"), "127.0.0.1");
-  EXPECT_EQ(TailOfWindowsLine("prog.exe ?"), "?");
   EXPECT_EQ(TailOfWindowsLine("pr\xe9og.exe x"), "x");  // bytes above 0x7F belong to the name
 }
 

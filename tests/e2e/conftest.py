@@ -1,9 +1,8 @@
-# End-to-end test support: the program under test (Linux, or the .exe under Wine), loopback
-# servers that record what the program sends, and the program's fixed texts.
+# End-to-end test support: the program under test (the Linux program, or the .exe under Wine),
+# loopback servers that record what the program sends, and the program's fixed texts.
 import io
 import os
 import re
-import select
 import shlex
 import socket
 import subprocess
@@ -17,24 +16,32 @@ import pytest
 RUNNER = shlex.split(os.environ.get("KNOCKBOX_RUNNER", ""))
 BIN = os.environ.get("KNOCKBOX_BIN", os.path.join(os.path.dirname(__file__), "../../build/knockbox"))
 UNDER_WINE = bool(RUNNER)
+native_only = pytest.mark.skipif(UNDER_WINE, reason="a POSIX terminal or descriptor case")
 
 BANNER = b"KNOCKBOX 1.0 - TCP port connection tester"
-ESTABLISHED = b"Connection established without errors."
-CLOSING = b"Closing connection."
 BYE = b"BYE\r\r\n"
-
-
-def limit(native):
-    """Seconds a run that takes `native` on Linux may take; Wine adds its own start-up."""
-    return native * 2 + 20 if UNDER_WINE else native
-
-
-def command(*args):
-    return RUNNER + [BIN, *args]
+OPTION_REQUEST = b"\xff\xfe\x01\xff\xfe\x03"
+INVALID_LOOP_TIME = b"Error: loop time is invalid. Accepted range is 1 to 65534 only."
+USAGE = [b"", b"Syntax:", b"  KNOCKBOX <ip_address>[:<port>] [<looptime>]",
+         b"This will connect to the IP address on the specified TCP port. If the",
+         b"connection fails for any reason, the program will exit with ERRORLEVEL 10 set",
+         b"so a batch file can detect the failure.", b"",
+         b"If the optional loop time number is given, the program will internally pause",
+         b"for the number of seconds specified and attempt another connection to the IP",
+         b"address and TCP port number. The program will exit only when the connection",
+         b"fails or when the Escape key is pressed. If the Escape key is pressed",
+         b"EXITLEVEL 1 will be set to allow batch file detection."]
 
 
 def lines(*texts):
     return b"".join(t + b"\r\n" for t in texts)
+
+
+SUCCESS = lines(b"Connection established without errors.", b"Closing connection.")
+
+
+def failure(host, number):
+    return lines(b"Error connecting to %s (Err:%d)" % (host, number), b"Connection failed!")
 
 
 def pause_line(seconds):
@@ -49,80 +56,112 @@ def probe_output(host, port, rest=b""):
     return lines(BANNER, announcement(host, port)) + rest
 
 
-SUCCESS = lines(ESTABLISHED, CLOSING)
-
 # An announcement's time and date, in range: hour 00-23, month 01-12 and so on.
-CLOCK = re.compile(
-    rb" at ([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9] on (0[1-9]|1[0-2])-(0[1-9]|[12][0-9]|3[01])-[0-9]{4}"
-)
+CLOCK = re.compile(rb" at ([01][0-9]|2[0-3])(:[0-5][0-9]){2} on "
+                   rb"(0[1-9]|1[0-2])-(0[1-9]|[12][0-9]|3[01])-[0-9]{4}")
 
 
 def mask_clock(output):
     return CLOCK.sub(b" at HH:MM:SS on MM-DD-YYYY", output)
 
 
+# Wine quotes an argument that holds a space or a tab when it builds the command line.
+def as_received(arg):
+    return b'"%s"' % arg if UNDER_WINE and (not arg or re.search(rb"[ \t]", arg)) else arg
+
+
+# Seconds a run that takes `native` on Linux may take; Wine adds its own start-up.
+def limit(native):
+    return native * 2 + 20 if UNDER_WINE else native
+
+
+def command(*args):
+    return RUNNER + [BIN, *args]
+
+
+# Runs the program to its end (standard input /dev/null, output captured).
+def run(*args, native_limit=5, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, **popen):
+    return subprocess.run(command(*args), stdin=stdin, stdout=stdout, stderr=subprocess.PIPE,
+                          timeout=limit(native_limit), **popen)
+
+
+def expect_run(args, exit_code, out, native_limit=5):
+    done = run(*args, native_limit=native_limit)
+    assert (done.returncode, mask_clock(done.stdout)) == (exit_code, out), done.stderr
+    if not UNDER_WINE:  # under Wine, Wine itself may write to standard error
+        assert done.stderr == b""
+    return done
+
+
+# Listens on 127.0.0.1 (port 0: the system chooses) and serves one connection at a time: runs
+# `script(conn)`, whose result starts the transcript, then records everything the client sends
+# until it closes. Every wait is bounded.
 class Server:
-    """Listens on 127.0.0.1 (port 0: the system chooses) and serves one connection at a time:
-    runs `script(conn)`, whose result starts the transcript, then records everything the client
-    sends until it closes. Every wait is bounded, and close() stops it all promptly."""
-
     def __init__(self, script=None, port=0):
-        self.script = script
-        self.listener = socket.socket()
-        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.listener.bind(("127.0.0.1", port))
-        self.listener.listen(16)
+        try:
+            self.listener = socket.create_server(("127.0.0.1", port))
+        except OSError as error:
+            pytest.fail(f"cannot bind 127.0.0.1:{port} ({error}): run the tests in a network "
+                        "namespace of their own, as make test does (tools/private-network)")
         self.port = self.listener.getsockname()[1]
-        self.received = []
-        self.served = threading.Semaphore(0)
-        self.stopping = threading.Event()
-        self.thread = threading.Thread(target=self._serve, daemon=True)
-        self.thread.start()
+        self.received, self.started, self.served = [], [], threading.Semaphore(0)
+        threading.Thread(target=self._serve, args=(script,), daemon=True).start()
 
-    def _serve(self):
-        while not self.stopping.is_set():
-            if not select.select([self.listener], [], [], 0.02)[0]:
-                continue
-            conn, _ = self.listener.accept()
+    def _serve(self, script):
+        while True:
+            try:
+                conn, _ = self.listener.accept()
+            except OSError:
+                return  # no longer listening
+            self.started.append(time.monotonic())
             with conn:
                 conn.settimeout(10)
                 try:
-                    got = (self.script(conn) if self.script else b"") or b""
-                    got += receive_until_closed(conn)
+                    got = (script(conn) if script else b"") or b""
+                    self.received.append(got + receive_until_closed(conn))
                 except OSError:
-                    got = b"(connection failed)"
-                self.received.append(got)
+                    self.received.append(b"(connection failed)")
             self.served.release()
-        self.listener.close()
 
     def wait_served(self, count=1, timeout=10):
         return all(self.served.acquire(timeout=timeout) for _ in range(count))
 
+    # Later connects are refused; a connection being served goes on.
     def stop_listening(self):
-        """Later connects are refused once the connection being served (if any) is done."""
-        self.stopping.set()
-        self.thread.join(10)
-
-    close = stop_listening
+        if self.listener.fileno() != -1:
+            self.listener.shutdown(socket.SHUT_RDWR)
+            self.listener.close()
 
 
-def receive_until_closed(conn, timeout=10):
+def receive_until_closed(conn):
     data = b""
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        try:
-            chunk = conn.recv(65536)
-        except socket.timeout:
-            break
-        if not chunk:
-            break
-        data += chunk
+    try:
+        while chunk := conn.recv(65536):
+            data += chunk
+    except socket.timeout:
+        pass
     return data
 
 
+# A server script: reads the Telnet option request, waits `delay` seconds and sends `reply`.
+def answer(reply, delay=0):
+    def script(conn):
+        request = conn.recv(6)
+        time.sleep(delay)
+        conn.sendall(reply)
+        return request
+    return script
+
+
+# Closes abortively: the client sees a reset.
+def reset(conn):
+    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+    conn.close()
+
+
+# server(script=None, port=0) starts a Server; all are closed when the test ends.
 @pytest.fixture
 def server():
-    """server(script=None, port=0) starts a Server; all are closed when the test ends."""
     started = []
 
     def start(script=None, port=0):
@@ -131,28 +170,26 @@ def server():
 
     yield start
     for s in started:
-        s.close()
+        s.stop_listening()
 
 
+# A port on 127.0.0.1 that was bound and closed again: connects to it are refused.
 def refused_port():
-    """A port on 127.0.0.1 that was bound and closed again: connects to it are refused."""
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
 
 
-def run(*args, native_limit=5, **popen):
-    """Runs the program to its end; returns the CompletedProcess (stdin /dev/null)."""
-    return subprocess.run(command(*args), stdin=subprocess.DEVNULL, capture_output=True,
-                          timeout=limit(native_limit), **popen)
-
-
-def spawn_in_terminal(*args, stdout_file=None, native_limit=10):
-    """Starts the program in a pseudo-terminal: its controlling terminal, its keyboard and, under
-    Wine, its console. With `stdout_file`, standard output goes to that file instead."""
+# Starts the program in a pseudo-terminal: its controlling terminal, its keyboard and, under
+# Wine, its console. With `stdout_file` standard output goes to that file; with `stdin_null`
+# standard input is /dev/null. With `hold`, a shell first prints "ready" and waits for a line
+# before it starts the program, so that the terminal can be looked at as it was before.
+def spawn_in_terminal(*args, stdout_file=None, stdin_null=False, hold=False, native_limit=10):
     argv = command(*args)
-    if stdout_file is not None:
-        argv = ["/bin/sh", "-c", 'exec "$0" "$@" >"$KNOCKBOX_OUT"'] + argv
+    script = ('printf "ready\\n"; read _; ' if hold else "") + 'exec "$0" "$@"'
+    script += (' >"$KNOCKBOX_OUT"' if stdout_file else "") + (" </dev/null" if stdin_null else "")
+    if script != 'exec "$0" "$@"':
+        argv = ["/bin/sh", "-c", script] + argv
     env = dict(os.environ, KNOCKBOX_OUT=str(stdout_file or ""), TERM="xterm")
     child = pexpect.spawn(argv[0], argv[1:], env=env, timeout=limit(native_limit),
                           dimensions=(25, 120))
@@ -160,9 +197,9 @@ def spawn_in_terminal(*args, stdout_file=None, native_limit=10):
     return child
 
 
+# Waits for a spawned run to end (within its time limit, else kills it); returns its exit
+# code (None when killed) and everything its terminal showed.
 def finish(child):
-    """Waits for a spawned run to end (within its time limit, else kills it); returns its exit
-    code (None when killed) and everything its terminal showed."""
     end = time.monotonic() + child.timeout
     while child.isalive() and time.monotonic() < end:
         try:

@@ -1,17 +1,61 @@
-# One probe: ports that answer, refuse or say nothing at all.
+# One probe and the probe cycle: ports that answer, refuse or say nothing at all.
 import socket
+import subprocess
 import time
 
-import pytest
-
-from conftest import UNDER_WINE, lines, mask_clock, probe_output, run
-
-
-def failure(host, number):
-    return lines(b"Error connecting to %s (Err:%d)" % (host, number), b"Connection failed!")
+from conftest import (BYE, SUCCESS, UNDER_WINE, announcement, command,
+                      expect_run, failure, lines, limit, mask_clock, native_only, pause_line,
+                      probe_output, refused_port, run)
 
 
-@pytest.mark.skipif(UNDER_WINE, reason="the Windows build keeps the system's blocking connect")
+def test_an_open_port_succeeds_and_gets_only_bye_at_the_local_time(server):
+    s = server()
+    done = expect_run(["127.0.0.1:%d" % s.port], 0, probe_output(b"127.0.0.1", s.port, SUCCESS))
+    assert b" on " + time.strftime("%m-%d-%Y").encode() in done.stdout, "local date, month first"
+    assert s.wait_served() and s.received == [BYE]
+
+
+def test_a_refused_port_or_an_unknown_host_fails_with_57():
+    port = refused_port()
+    expect_run(["127.0.0.1:%d" % port], 10,
+               probe_output(b"127.0.0.1", port, failure(b"127.0.0.1", 57)))
+    for target, host, port in [(b"knockbox-e2e.invalid:80", b"knockbox-e2e.invalid", 80),
+                               (b"knockbox-e2e.invalid", b"knockbox-e2e.invalid", 23)]:
+        expect_run([target], 10, probe_output(host, port, failure(host, 57)))
+
+
+# The port is read as a number. A port above 65535, one that is no number (0), an empty host and
+# an over-long one fail without a connect; only the hexadecimal form reaches the server.
+def test_the_port_text_is_read_as_a_number_and_only_a_usable_target_connects(server):
+    s = server()
+    expect_run(["127.0.0.1:&H%X&" % s.port], 0, probe_output(b"127.0.0.1", s.port, SUCCESS))
+    long_host = b"a" * 260 + b".invalid"
+    for target, host, port in [(b"127.0.0.1:%d" % (s.port + 65536), b"127.0.0.1", s.port + 65536),
+                               (b"127.0.0.1:abc", b"127.0.0.1", 0),
+                               (b":%d" % s.port, b"", s.port),
+                               (long_host + b":%d" % s.port, long_host, s.port)]:
+        expect_run([target], 10, probe_output(host, port, failure(host, 57)))
+    s.stop_listening()
+    assert s.received == [BYE]
+
+
+def test_a_loop_repeats_every_second_until_the_port_refuses(server):
+    s = server()
+    loop = subprocess.Popen(command("127.0.0.1:%d" % s.port, "1"), stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE)
+    # The third probe comes a second after the second one has closed: time enough to stop.
+    assert s.wait_served(2, limit(5))
+    s.stop_listening()
+    out = loop.communicate(timeout=limit(10))[0]
+    assert loop.returncode == 10
+    again = SUCCESS + lines(pause_line(1), announcement(b"127.0.0.1", s.port))
+    assert mask_clock(out) == probe_output(b"127.0.0.1", s.port,
+                                           again * 2 + failure(b"127.0.0.1", 57))
+    assert s.received == [BYE, BYE]
+    assert 0.95 <= s.started[1] - s.started[0] <= (4 if UNDER_WINE else 2)
+
+
+@native_only
 def test_a_connect_that_gets_no_answer_fails_after_21_seconds():
     # A listener whose accept queue is full drops connection requests, as a firewall does.
     with socket.socket() as listener, socket.socket() as queued:
