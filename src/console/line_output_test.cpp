@@ -1,5 +1,5 @@
-// Tests of line output that the program's runs cannot show: the error number of an unusable
-// handle, and that a line needs no memory.
+// Tests of what the program's runs cannot show: the error number of an unusable handle, and what
+// a line and a text operation do without memory.
 #include "console/line_output.h"
 
 #include <gtest/gtest.h>
@@ -26,14 +26,21 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
-// Line output must never throw, not even when memory runs out.
+// Line output must never throw, not even when memory runs out; a text operation without memory
+// gives empty text and error 7. Each routine's error number is its own.
 TEST(LineOutput, AnUnusableHandleGives51AndALineNeedsNoMemory) {
   Process().std_output = kNoHandle;
   ErrorScope scope;
   bool threw = false;
+  const Text line(100, 'x');
   g_fail_allocations = true;
   try {
-    PrintLine("no memory");
+    PrintLine(line);
+    {
+      ErrorScope inner;
+      EXPECT_TRUE(ConcatText(line, line).empty());
+      EXPECT_EQ(LastError(), kErrNoMemory);
+    }
   } catch (...) {
     threw = true;
   }

@@ -153,12 +153,6 @@ def answer(reply, delay=0):
     return script
 
 
-# Closes abortively: the client sees a reset.
-def reset(conn):
-    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
-    conn.close()
-
-
 # server(script=None, port=0) starts a Server; all are closed when the test ends.
 @pytest.fixture
 def server():

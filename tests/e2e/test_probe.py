@@ -15,24 +15,16 @@ def test_an_open_port_succeeds_and_gets_only_bye_at_the_local_time(server):
     assert s.wait_served() and s.received == [BYE]
 
 
-def test_a_refused_port_or_an_unknown_host_fails_with_57():
-    port = refused_port()
-    expect_run(["127.0.0.1:%d" % port], 10,
-               probe_output(b"127.0.0.1", port, failure(b"127.0.0.1", 57)))
-    for target, host, port in [(b"knockbox-e2e.invalid:80", b"knockbox-e2e.invalid", 80),
-                               (b"knockbox-e2e.invalid", b"knockbox-e2e.invalid", 23)]:
-        expect_run([target], 10, probe_output(host, port, failure(host, 57)))
-
-
-# The port is read as a number. A port above 65535, one that is no number (0), an empty host and
-# an over-long one fail without a connect; only the hexadecimal form reaches the server.
+# A refused port, a host that does not resolve, a port above 65535, a port that is no number (0),
+# an empty host and an over-long one fail with 57; only the hexadecimal form reaches the server.
 def test_the_port_text_is_read_as_a_number_and_only_a_usable_target_connects(server):
     s = server()
     expect_run(["127.0.0.1:&H%X&" % s.port], 0, probe_output(b"127.0.0.1", s.port, SUCCESS))
-    long_host = b"a" * 260 + b".invalid"
-    for target, host, port in [(b"127.0.0.1:%d" % (s.port + 65536), b"127.0.0.1", s.port + 65536),
-                               (b"127.0.0.1:abc", b"127.0.0.1", 0),
-                               (b":%d" % s.port, b"", s.port),
+    refused, long_host = refused_port(), b"a" * 260 + b".invalid"
+    for target, host, port in [(b"127.0.0.1:%d" % refused, b"127.0.0.1", refused),
+                               (b"knockbox-e2e.invalid", b"knockbox-e2e.invalid", 23),
+                               (b"127.0.0.1:%d" % (s.port + 65536), b"127.0.0.1", s.port + 65536),
+                               (b"127.0.0.1:abc", b"127.0.0.1", 0), (b":%d" % s.port, b"", s.port),
                                (long_host + b":%d" % s.port, long_host, s.port)]:
         expect_run([target], 10, probe_output(host, port, failure(host, 57)))
     s.stop_listening()

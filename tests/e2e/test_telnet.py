@@ -4,8 +4,7 @@ import re
 import socket
 import time
 
-from conftest import (BYE, OPTION_REQUEST, SUCCESS, answer, lines, mask_clock, probe_output, reset,
-                      run)
+from conftest import BYE, OPTION_REQUEST, SUCCESS, answer, lines, mask_clock, probe_output, run
 
 
 # One probe of port 23 that must succeed: what follows "Negotiating connection", with the bare
@@ -78,7 +77,9 @@ def test_a_server_that_closes_ends_the_loop_at_once(server):
 
 
 def test_a_reset_connection_ends_the_loop_at_once(server):
-    s = server(lambda conn: (conn.recv(6), reset(conn))[0], port=23)
+    linger_zero = b"\x01\x00\x00\x00\x00\x00\x00\x00"  # close with a reset
+    s = server(lambda conn: (conn.recv(6), conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                                           linger_zero), conn.close())[0], port=23)
     rest, bare = telnet_probe("127.0.0.1")
     assert rest == SUCCESS and 1 <= bare <= 4
     assert s.wait_served()
