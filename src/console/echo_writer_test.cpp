@@ -64,7 +64,6 @@ TEST(EchoWriter, WritesBytesUninterpretedAtTheCursorInChunksThatEndWithTheRow) {
   writer.WriteText(wide, std::string(700, 'x'));
   EXPECT_EQ(wide.chunks, (std::vector<int>{255, 255, 90, 100}));
   EXPECT_EQ(wide.At(), Cursor(100, 1));
-  EXPECT_EQ(screen.scrolls + wide.scrolls, 0);
 }
 
 // A line exactly as wide as the buffer on the last row owes its wrap's scroll, and its line end
