@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -55,11 +56,15 @@ int PollOnce(pollfd* descriptor, std::chrono::microseconds limit) {
 #endif
 }
 
-// The outcome of a connect in progress, once the system has made it or refused it, or 57 when it
-// has done neither within kConnectLimit.
-ErrorNumber AwaitConnect(std::intptr_t socket) {
+// The outcome of a connect that the system goes on with in the background, once it has made or
+// refused the connection, or 57 when it has done neither by `deadline`. A deadline already past
+// (the process was stopped beyond it) still takes an outcome the system has reached meanwhile.
+ErrorNumber AwaitConnect(std::intptr_t socket, std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::max(std::chrono::microseconds{0},
+                             std::chrono::ceil<std::chrono::microseconds>(
+                                 deadline - std::chrono::steady_clock::now()));
   bool ready = false;
-  if (const ErrorNumber error = WaitForSocket(socket, SocketWait::kWritable, kConnectLimit, &ready);
+  if (const ErrorNumber error = WaitForSocket(socket, SocketWait::kWritable, left, &ready);
       error != 0) {
     return error;
   }
@@ -154,21 +159,15 @@ ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint
   if (setsockopt(descriptor, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0) {
     return LastSocketError();
   }
-  if (RetryAfterSignal(-1, [&] {
-        return connect(descriptor, reinterpret_cast<const sockaddr*>(&target), sizeof target);
-      }) == 0) {
-    return 0;
-  }
-  switch (errno) {
-    case EINPROGRESS:  // the limit passed with neither an answer nor a refusal
-      return kErrSocket;
-    case EALREADY:  // a signal cut the first attempt short, and the system goes on with it
-      return AwaitConnect(socket);
-    case EISCONN:  // ... and it has already succeeded
-      return 0;
-    default:
-      return LastSocketError();
-  }
+  const auto deadline = std::chrono::steady_clock::now() + kConnectLimit;
+  if (connect(descriptor, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) return 0;
+  // The limit passed with neither an answer nor a refusal.
+  if (errno == EINPROGRESS) return kErrSocket;
+  if (!InterruptedBySignal()) return LastSocketError();
+  // A signal, or a stop and continue (Ctrl+Z, fg), cut the wait short, and the system goes on
+  // with the attempt. Calling connect again would wait a fresh limit; the attempt keeps the
+  // deadline it started with.
+  return AwaitConnect(socket, deadline);
 }
 
 bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* peer) {

@@ -5,6 +5,9 @@
 
 #include <chrono>
 
+// True when the call that just failed was cut short by a signal.
+inline bool InterruptedBySignal() { return errno == EINTR; }
+
 // For calls that simply restart: calls `call` again for as long as it returns `failure` because a
 // signal interrupted it; returns the last result.
 template <typename Failure, typename Call>
