@@ -38,6 +38,8 @@ void ReadAvailable(int fd, Text& pending) {
 
 }  // namespace
 
+void PrepareKeyboard() { PrepareTerminal(); }
+
 Text PollKey() {
   if (Process().console_input == kNoHandle || !TerminalReadyForKeys()) return Text();
   Text& pending = Pending();

@@ -22,6 +22,8 @@ KeyEventRecord ToKeyEvent(const INPUT_RECORD& record) {
 
 }  // namespace
 
+void PrepareKeyboard() {}
+
 Text PollKey() {
   const HANDLE input = reinterpret_cast<HANDLE>(Process().console_input);
   for (;;) {

@@ -12,11 +12,12 @@ struct ProcessState {
   std::intptr_t std_output = kNoHandle;
   // Where the console echo writes: standard output when it is a console, else standard error.
   std::intptr_t console_output = kNoHandle;
-  // The keyboard: the console input buffer (Windows) or the controlling terminal (POSIX).
+  // The keyboard: the console input buffer (Windows), or the controlling terminal (POSIX), which
+  // is opened only when a repeating run readies the keyboard.
   std::intptr_t console_input = kNoHandle;
   // -1 when standard output was a console/terminal at start-up, else 0.
   std::int32_t console_flag = 0;
 };
 
-// The one instance; written during start-up only.
+// The one instance; written during start-up only, but for the POSIX keyboard (above).
 ProcessState& Process();

@@ -64,6 +64,7 @@ std::int32_t RunProbeCycle(const Text& command_text) {
       PrintLine("Error: loop time is invalid. Accepted range is 1 to 65534 only.");
       return 0;
     }
+    PrepareKeyboard();
   }
   for (;;) {
     const std::int16_t connection = Probe(target);

@@ -50,7 +50,6 @@ int ProcessMain(int argc, char** argv) {
   static const Text command_line = JoinArguments(argc, argv);
   SetCommandTail(command_line);
   SetNumberEnvironment();
-  PrepareTerminal();
 
   const int exit_code = RunDriver();
   RestoreTerminal();
