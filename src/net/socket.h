@@ -8,6 +8,9 @@
 #include "text/error.h"
 #include "text/text.h"
 
+// The IPv4 any-address, 0.0.0.0 (the same in either byte order).
+inline constexpr std::uint32_t kAnyAddress = 0;
+
 // Sockets cross the seam as integers; -1 is "no socket" (INVALID_SOCKET on Windows is all ones).
 inline constexpr std::intptr_t kNoSocket = -1;
 

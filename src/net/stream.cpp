@@ -42,6 +42,9 @@ ErrorNumber ConnectRecord(ConnectionRecord& record, std::int32_t port, const Tex
 
   if (!UsableLookupName(host)) return kErrSocket;
   if (const ErrorNumber error = ResolveHost(host, &record.address); error != 0) return error;
+  // 0.0.0.0 names no host. Linux would connect to the local machine instead, Windows refuses it;
+  // every build refuses it, before any connect.
+  if (record.address == kAnyAddress) return kErrSocket;
   if (const ErrorNumber error = CreateStreamSocket(&record.socket_handle); error != 0) return error;
   if (const ErrorNumber error = TurnLingerOff(record.socket_handle); error != 0) return error;
   char name[kHostNameArea];

@@ -17,7 +17,8 @@ def test_an_open_port_succeeds_and_gets_only_bye_at_the_local_time(server):
 
 
 # A refused port, a host that does not resolve, a port above 65535, a port that is no number (0),
-# an empty host and an over-long one fail with 57; only the hexadecimal form reaches the server.
+# an empty host, an over-long one and the any-address (which Linux alone would take for the local
+# machine) fail with 57; only the hexadecimal form reaches the server.
 def test_the_port_text_is_read_as_a_number_and_only_a_usable_target_connects(server):
     s = server()
     expect_run(["127.0.0.1:&H%X&" % s.port], 0, probe_output(b"127.0.0.1", s.port, SUCCESS))
@@ -26,7 +27,9 @@ def test_the_port_text_is_read_as_a_number_and_only_a_usable_target_connects(ser
                                (b"knockbox-e2e.invalid", b"knockbox-e2e.invalid", 23),
                                (b"127.0.0.1:%d" % (s.port + 65536), b"127.0.0.1", s.port + 65536),
                                (b"127.0.0.1:abc", b"127.0.0.1", 0), (b":%d" % s.port, b"", s.port),
-                               (long_host + b":%d" % s.port, long_host, s.port)]:
+                               (long_host + b":%d" % s.port, long_host, s.port),
+                               (b"0.0.0.0:%d" % s.port, b"0.0.0.0", s.port),
+                               (b"0:%d" % s.port, b"0", s.port)]:
         expect_run([target], 10, probe_output(host, port, failure(host, 57)))
     s.stop_listening()
     assert s.received == [BYE]
