@@ -17,7 +17,7 @@ namespace {
 // A standard descriptor the parent left closed would go to the next descriptor the program opens
 // (the socket, say), and lines meant for the user would travel into the connection. Each one
 // closed is opened on /dev/null instead, before anything else opens a descriptor; output to it is
-// lost, as it was.
+// lost, as it was. Where /dev/null cannot be opened, the socket layer keeps its sockets above 2.
 void OpenClosedStandardDescriptors() {
   // One call tells which are closed: poll marks them POLLNVAL.
   pollfd standard[] = {{STDIN_FILENO, 0, 0}, {STDOUT_FILENO, 0, 0}, {STDERR_FILENO, 0, 0}};

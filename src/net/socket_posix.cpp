@@ -1,6 +1,7 @@
 // The socket seam on POSIX systems: BSD sockets standing in for the Winsock calls.
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -117,8 +118,17 @@ ErrorNumber CreateStreamSocket(std::intptr_t* socket_out) {
   // Programs the tests start must not inherit the connection.
   type |= SOCK_CLOEXEC;
 #endif
-  const int descriptor = socket(AF_INET, type, IPPROTO_TCP);
+  int descriptor = socket(AF_INET, type, IPPROTO_TCP);
   if (descriptor < 0) return LastSocketError();
+  if (descriptor <= STDERR_FILENO) {
+    // A standard descriptor was closed and could not be opened on /dev/null at start-up (a
+    // container without it): the program's lines to it must not travel into the connection.
+    const int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const ErrorNumber error = moved < 0 ? LastSocketError() : 0;
+    close(descriptor);
+    if (moved < 0) return error;
+    descriptor = moved;
+  }
 #ifdef SO_NOSIGPIPE
   // macOS and the BSDs: a send to a vanished peer must not raise SIGPIPE.
   const int on = 1;

@@ -19,10 +19,18 @@ def test_a_closed_pipe_leaves_the_exit_code_to_the_outcome(server):
     assert s.wait_served() and s.received == [BYE]
 
 
-# Closed, the descriptor would go to the socket, and the program's lines into the connection.
+# Closed, the descriptor would go to the socket, and the program's lines into the connection; so
+# too in a container whose /dev has no null to open in its place (a mount namespace of its own).
+WITHOUT_DEV_NULL = ["unshare", "-m", "sh", "-c",
+                    'mount -t tmpfs none /dev && mkdir /dev/null && exec "$@"', "sh"]
+
+
 def test_a_closed_stdout_sends_nothing_into_the_connection(server):
-    for s, request in ((server(), b""), (server(answer(b"hello\r\n"), port=23), OPTION_REQUEST)):
-        done = subprocess.run(command("127.0.0.1:%d" % s.port), stdin=subprocess.DEVNULL,
+    cases = [([], server(), b""), ([], server(answer(b"hello\r\n"), port=23), OPTION_REQUEST)]
+    if not UNDER_WINE:
+        cases.append((WITHOUT_DEV_NULL, server(), b""))
+    for wrapper, s, request in cases:
+        done = subprocess.run(wrapper + command("127.0.0.1:%d" % s.port), stdin=subprocess.DEVNULL,
                               stderr=subprocess.PIPE, preexec_fn=lambda: os.close(1),
                               timeout=limit(10))
         assert done.returncode == 0, done.stderr
