@@ -29,8 +29,9 @@ def test_escape_ends_a_pause_with_exit_code_1_and_other_keys_do_not(server):
     sent = time.monotonic()
     status, screen = finish(run)
     assert status == 1, screen
-    # Escape is read at the end of the current one-second sleep.
-    assert time.monotonic() - sent < limit(1.5)
+    # Escape is read at the end of the current one-second sleep, or of the next one when the
+    # keys before it came late on a busy machine; a run that missed it would go on.
+    assert time.monotonic() - sent < limit(3)
     # Each probe is announced once, the screen being standard output. (Under Wine, Escape can
     # come a pause late.)
     probes = screen.count(b"Opening connection")

@@ -11,8 +11,10 @@ from conftest import (BYE, SUCCESS, UNDER_WINE, announcement, command,
 
 def test_an_open_port_succeeds_and_gets_only_bye_at_the_local_time(server):
     s = server()
+    before = time.strftime("%m-%d-%Y").encode()
     done = expect_run(["127.0.0.1:%d" % s.port], 0, probe_output(b"127.0.0.1", s.port, SUCCESS))
-    assert b" on " + time.strftime("%m-%d-%Y").encode() in done.stdout, "local date, month first"
+    dates = {before, time.strftime("%m-%d-%Y").encode()}  # the run may cross midnight
+    assert any(b" on " + date in done.stdout for date in dates), "local date, month first"
     assert s.wait_served() and s.received == [BYE]
 
 
@@ -36,19 +38,17 @@ def test_the_port_text_is_read_as_a_number_and_only_a_usable_target_connects(ser
 
 
 def test_a_loop_repeats_every_second_until_the_port_refuses(server):
-    s = server()
+    # The server stops listening as it takes the second connection, so the third is refused.
+    s = server(lambda conn: len(s.started) == 2 and s.stop_listening())
     loop = subprocess.Popen(command("127.0.0.1:%d" % s.port, "1"), stdin=subprocess.DEVNULL,
                             stdout=subprocess.PIPE)
-    # The third probe comes a second after the second one has closed: time enough to stop.
-    assert s.wait_served(2, limit(5))
-    s.stop_listening()
     out = loop.communicate(timeout=limit(10))[0]
     assert loop.returncode == 10
     again = SUCCESS + lines(pause_line(1), announcement(b"127.0.0.1", s.port))
     assert mask_clock(out) == probe_output(b"127.0.0.1", s.port,
                                            again * 2 + failure(b"127.0.0.1", 57))
-    assert s.received == [BYE, BYE]
-    assert 0.95 <= s.started[1] - s.started[0] <= (4 if UNDER_WINE else 2)
+    assert s.wait_served(2) and s.received == [BYE, BYE]
+    assert 0.9 <= s.started[1] - s.started[0] <= (5 if UNDER_WINE else 3)
 
 
 # A listener whose accept queue is full drops connection requests, as a firewall does. Two probes
