@@ -52,12 +52,15 @@ windows: deps
 windows-test: windows test-deps
 	tools/windows-test $(WINDOWS_BITS)
 
-sanitize:
+# The unit tests and the end-to-end suite against the program built with AddressSanitizer and
+# UndefinedBehaviorSanitizer: start-up, the terminal and the Telnet loop run under them too.
+sanitize: test-deps
 	cmake --preset sanitize >/dev/null
 	cmake --build --preset sanitize -j $(JOBS) --target knockbox_tests knockbox
-	$(SUITE_LIMIT) ./build-sanitize/knockbox_tests
+	cd build-sanitize && $(SUITE_LIMIT) ../tools/private-network ctest --output-on-failure
 
-# Each libFuzzer target runs for FUZZ_SECONDS on a fresh corpus.
+# Each libFuzzer target runs for FUZZ_SECONDS from the seeds in fuzz/corpus; what it finds new
+# goes to build-fuzz/, not into the repository.
 FUZZ_SECONDS ?= 20
 fuzz:
 	cmake --preset fuzz >/dev/null
@@ -66,7 +69,7 @@ fuzz:
 	  mkdir -p $$target.corpus; \
 	  echo "$$target: $(FUZZ_SECONDS) s"; \
 	  $$target -max_total_time=$(FUZZ_SECONDS) -max_len=256 -artifact_prefix=build-fuzz/ \
-	    $$target.corpus >$$target.log 2>&1 || { tail -n 40 $$target.log; exit 1; }; \
+	    $$target.corpus fuzz/corpus >$$target.log 2>&1 || { tail -n 40 $$target.log; exit 1; }; \
 	  tail -n 1 $$target.log; \
 	done
 
