@@ -1,5 +1,5 @@
 # Knockbox: the README's commands. `make check` is what CI runs.
-.PHONY: all build run test test-deps windows windows-test sanitize fuzz check deps bench install package clean
+.PHONY: all build run test test-deps test-under-load windows windows-test sanitize fuzz check deps bench install package clean
 
 JOBS ?= 2
 # Every end-to-end run has its own hard limits; this is the backstop for a whole suite.
@@ -38,6 +38,19 @@ test-deps:
 # In a network namespace of its own, where the Telnet tests' port 23 is surely free.
 test: build test-deps
 	cd build && $(SUITE_LIMIT) ../tools/private-network ctest --output-on-failure
+
+# `make test` LOAD_RUNS times in a row while stress-ng keeps every core busy: the suite must not
+# depend on an idle machine.
+LOAD_RUNS ?= 5
+test-under-load: build test-deps
+	$(call install,stress-ng)
+	@stress-ng --cpu 0 --timeout 3600s --quiet & load=$$!; \
+	trap 'kill $$load 2>/dev/null' EXIT; \
+	for run in $$(seq $(LOAD_RUNS)); do \
+	  echo "== make test under load, run $$run of $(LOAD_RUNS)"; \
+	  $(MAKE) --no-print-directory test >build/test-under-load.log 2>&1 || \
+	    { tail -n 60 build/test-under-load.log; exit 1; }; \
+	done; echo "== $(LOAD_RUNS) runs passed under load"
 
 deps:
 	$(call install,$(WINDOWS_PACKAGES))
