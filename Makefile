@@ -14,6 +14,7 @@ TEST_PACKAGES = python3-pytest python3-pytest-timeout python3-pexpect iproute2
 BENCH_PACKAGES = hyperfine netcat-openbsd time
 WINDOWS_PACKAGES = g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
 ARM_PACKAGES = g++-aarch64-linux-gnu qemu-user-static
+PACKAGE_PACKAGES = rpm lintian
 
 # $(call install,PACKAGES): installs those not installed yet (as root), or says which to install.
 define install
@@ -97,10 +98,16 @@ PREFIX ?= /usr/local
 install: build
 	cmake --install build --prefix $(PREFIX)
 
-# build/package/knockbox_*.deb (Linux) and build-win/package/knockbox-*-win32.zip (32-bit).
-package: build windows
-	cd build && cpack -G DEB
+# build/package: knockbox_*_amd64.deb and knockbox-*.x86_64.rpm; build-arm64/package:
+# knockbox_*_arm64.deb; build-win/package: knockbox-*-win32.zip (32-bit). The Linux packages are
+# checked: glibc 2.34 at most, the C library they ask for, lintian.
+package: build windows arm64
+	$(call install,$(PACKAGE_PACKAGES))
+	rm -rf build/package build-arm64/package build-win/package
+	cd build && cpack -G "DEB;RPM"
+	cd build-arm64 && cpack -G DEB
 	cd build-win && cpack -G ZIP
+	tools/check-packages build/package/*.deb build/package/*.rpm build-arm64/package/*.deb
 
 clean:
 	rm -rf build build-win build-win64 build-arm64 build-sanitize build-fuzz
