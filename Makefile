@@ -1,5 +1,6 @@
 # Knockbox: the README's commands. `make check` is what CI runs.
-.PHONY: all build run test test-deps test-under-load windows windows-test sanitize fuzz check deps bench install package clean
+.PHONY: all build run test test-deps test-under-load windows windows-test arm64 arm64-test sanitize \
+        fuzz check deps bench install package clean
 
 JOBS ?= 2
 # Every end-to-end run has its own hard limits; this is the backstop for a whole suite.
@@ -7,10 +8,13 @@ SUITE_LIMIT = timeout -k 10 900
 # WINDOWS_BITS=64 tests the 64-bit Windows build even where 32-bit code runs.
 WINDOWS_BITS ?=
 
-# Debian packages: the end-to-end tests' Python modules; the Windows cross builds and Wine.
+# Debian packages: the end-to-end tests' Python modules; the Windows cross builds and Wine; the
+# 64-bit ARM cross build and its emulator.
 TEST_PACKAGES = python3-pytest python3-pytest-timeout python3-pexpect iproute2
 BENCH_PACKAGES = hyperfine netcat-openbsd time
 WINDOWS_PACKAGES = g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
+ARM_PACKAGES = g++-aarch64-linux-gnu qemu-user-static
+PACKAGE_PACKAGES = rpm lintian
 
 # $(call install,PACKAGES): installs those not installed yet (as root), or says which to install.
 define install
@@ -65,6 +69,17 @@ windows: deps
 windows-test: windows test-deps
 	tools/windows-test $(WINDOWS_BITS)
 
+# The Linux program for 64-bit ARM; ctest runs its unit and end-to-end tests under user-mode
+# emulation (the build's CMAKE_CROSSCOMPILING_EMULATOR), in a network of their own.
+arm64:
+	$(call install,$(ARM_PACKAGES))
+	cmake --preset arm64 >/dev/null
+	cmake --build --preset arm64 -j $(JOBS)
+
+arm64-test: arm64 test-deps
+	@echo "ARM tests: the aarch64 build-arm64/knockbox under qemu-aarch64-static -L /usr/aarch64-linux-gnu"
+	cd build-arm64 && $(SUITE_LIMIT) ../tools/private-network ctest --output-on-failure
+
 # The unit tests and the end-to-end suite against the program built with AddressSanitizer and
 # UndefinedBehaviorSanitizer: start-up, the terminal and the Telnet loop run under them too.
 sanitize: test-deps
@@ -86,7 +101,7 @@ fuzz:
 	  tail -n 1 $$target.log; \
 	done
 
-check: test windows-test sanitize fuzz
+check: test windows-test arm64-test sanitize fuzz
 	groff -ww -z -man doc/knockbox.1
 
 # Start-up time and memory against nc -z and the least C program (bench/least.c), on loopback.
@@ -99,10 +114,16 @@ PREFIX ?= /usr/local
 install: build
 	cmake --install build --prefix $(PREFIX)
 
-# build/package/knockbox_*.deb (Linux) and build-win/package/knockbox-*-win32.zip (32-bit).
-package: build windows
-	cd build && cpack -G DEB
+# build/package: knockbox_*_amd64.deb and knockbox-*.x86_64.rpm; build-arm64/package:
+# knockbox_*_arm64.deb; build-win/package: knockbox-*-win32.zip (32-bit). The Linux packages are
+# checked: glibc 2.34 at most, the C library they ask for, lintian.
+package: build windows arm64
+	$(call install,$(PACKAGE_PACKAGES))
+	rm -rf build/package build-arm64/package build-win/package
+	cd build && cpack -G "DEB;RPM"
+	cd build-arm64 && cpack -G DEB
 	cd build-win && cpack -G ZIP
+	tools/check-packages build/package/*.deb build/package/*.rpm build-arm64/package/*.deb
 
 clean:
-	rm -rf build build-win build-win64 build-sanitize build-fuzz
+	rm -rf build build-win build-win64 build-arm64 build-sanitize build-fuzz

@@ -12,10 +12,11 @@ import time
 import pexpect
 import pytest
 
-# KNOCKBOX_BIN names the program; KNOCKBOX_RUNNER, when set, runs it (Wine's loader for the .exe).
+# KNOCKBOX_BIN names the program; KNOCKBOX_RUNNER, when set, runs it: Wine's loader for the
+# Windows .exe, or an emulator (qemu-aarch64-static) for a Linux program of another processor.
 RUNNER = shlex.split(os.environ.get("KNOCKBOX_RUNNER", ""))
 BIN = os.environ.get("KNOCKBOX_BIN", os.path.join(os.path.dirname(__file__), "../../build/knockbox"))
-UNDER_WINE = bool(RUNNER)
+UNDER_WINE = BIN.lower().endswith(".exe")
 native_only = pytest.mark.skipif(UNDER_WINE, reason="a POSIX terminal or descriptor case")
 
 BANNER = b"KNOCKBOX 1.0 - TCP port connection tester"
@@ -70,9 +71,12 @@ def as_received(arg):
     return b'"%s"' % arg if UNDER_WINE and (not arg or re.search(rb"[ \t]", arg)) else arg
 
 
-# Seconds a run that takes `native` on Linux may take; Wine adds its own start-up.
+# Seconds a run that takes `native` on Linux may take; Wine adds its own start-up, and an emulator
+# translates the program's code as it first runs.
 def limit(native):
-    return native * 2 + 20 if UNDER_WINE else native
+    if UNDER_WINE:
+        return native * 2 + 20
+    return native * 2 if RUNNER else native
 
 
 def command(*args):
