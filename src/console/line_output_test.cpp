@@ -20,9 +20,6 @@ void* operator new(std::size_t size) {
   }
   throw std::bad_alloc();
 }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return g_fail_allocations ? nullptr : std::malloc(size != 0 ? size : 1);
-}
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 

@@ -5,47 +5,33 @@
 
 #include <string>
 
-namespace {
-
-// One pass over `bytes` as a connection's buffer: the state, the line, the bytes taken and
-// what is left at the front of the buffer.
-struct Pass {
-  LineState state;
-  Text line;
-  std::uint32_t taken;
-  std::string left;
-};
-
-Pass Take(std::string bytes, std::uint32_t limit = 65536, Text line = "", std::uint32_t taken = 0) {
-  std::uint32_t pending = static_cast<std::uint32_t>(bytes.size());
-  auto* buffer = reinterpret_cast<std::uint8_t*>(bytes.data());
-  const LineState state = AssembleLine(buffer, pending, taken, limit, line);
-  return {state, line, taken, bytes.substr(0, pending)};
-}
-
-void Expect(const Pass& pass, LineState state, const Text& line, std::uint32_t taken,
-            const std::string& left) {
-  EXPECT_EQ(pass.state, state);
-  EXPECT_EQ(pass.line, line);
-  EXPECT_EQ(pass.taken, taken);
-  EXPECT_EQ(pass.left, left);
-}
-
-}  // namespace
-
-// Carriage returns are dropped wherever they stand, a line feed ends the line, every other byte
-// is kept; what is left moves to the front, and a line goes on across reads.
-TEST(LineAssembly, ALineFeedEndsTheLineAndCarriageReturnsAreDropped) {
-  Expect(Take("abc\r\ndef\r\n"), LineState::kComplete, "abc", 5, "def\r\n");
-  Expect(Take(std::string("x\ry\r\r\0\xff\n", 8)), LineState::kComplete, std::string("xy\0\xff", 4),
-         8, "");
-  Expect(Take("in: \r", 65536, "log", 3), LineState::kNeedsMore, "login: ", 8, "");
-}
-
-// One receive takes at most the limit, the dropped bytes counted; a line feed that is the last
-// byte allowed still ends the line.
-TEST(LineAssembly, OneReceiveTakesAtMostTheLimit) {
-  Expect(Take("ab\r\rcdef\n", 6), LineState::kFull, "abcd", 6, "ef\n");
-  Expect(Take("abcde\nz", 6), LineState::kComplete, "abcde", 6, "z");
-  Expect(Take("abcdef", 6), LineState::kFull, "abcdef", 6, "");
+// Carriage returns are dropped wherever they stand, a line feed ends the line, every other byte is
+// kept, what is left moves to the front, and a line goes on across reads. One receive takes at
+// most its limit, the dropped bytes counted; a line feed that is the last byte allowed still ends
+// the line.
+TEST(LineAssembly, ALineFeedEndsTheLineCarriageReturnsAreDroppedAndAReceiveTakesItsLimit) {
+  const struct {
+    std::string bytes;
+    std::uint32_t limit, taken_before;
+    Text line_before;
+    LineState state;
+    Text line;
+    std::uint32_t taken;
+    std::string left;
+  } cases[] = {{"abc\r\ndef\r\n", 65536, 0, "", LineState::kComplete, "abc", 5, "def\r\n"},
+               {std::string("x\ry\r\r\0\xff\n", 8), 65536, 0, "", LineState::kComplete,
+                std::string("xy\0\xff", 4), 8, ""},
+               {"in: \r", 65536, 3, "log", LineState::kNeedsMore, "login: ", 8, ""},
+               {"ab\r\rcdef\n", 6, 0, "", LineState::kFull, "abcd", 6, "ef\n"},
+               {"abcde\nz", 6, 0, "", LineState::kComplete, "abcde", 6, "z"},
+               {"abcdef", 6, 0, "", LineState::kFull, "abcdef", 6, ""}};
+  for (auto c : cases) {
+    auto pending = static_cast<std::uint32_t>(c.bytes.size());
+    const LineState state = AssembleLine(reinterpret_cast<std::uint8_t*>(c.bytes.data()), pending,
+                                         c.taken_before, c.limit, c.line_before);
+    EXPECT_EQ(state, c.state) << c.bytes;
+    EXPECT_EQ(c.line_before, c.line) << c.bytes;
+    EXPECT_EQ(c.taken_before, c.taken) << c.bytes;
+    EXPECT_EQ(c.bytes.substr(0, pending), c.left) << c.bytes;
+  }
 }

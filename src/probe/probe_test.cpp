@@ -44,12 +44,9 @@ ClockReading SteppingClock() {
 // four-digit year, and both come from one reading.
 TEST(ProbeTarget, TimeAndDateOfOneLineComeFromOneReading) {
   SetNumberEnvironment();
-  g_readings = 0;
   EXPECT_EQ(AnnouncementLine(ProbeTarget{"h", 80}, SteppingClock),
             "Opening connection to h (port 80) at 23:59:59 on 12-31-2026");
   EXPECT_EQ(g_readings, 1);
-  EXPECT_EQ(TimeText({2009, 1, 5, 9, 5, 7}) + " " + DateText({2009, 1, 5, 9, 5, 7}),
-            "09:05:07 01-05-2009");
-  EXPECT_EQ(TimeText({2000, 10, 15, 0, 0, 0}) + " " + DateText({2000, 10, 15, 0, 0, 0}),
-            "00:00:00 10-15-2000");
+  EXPECT_EQ(TimeText({2009, 1, 5, 9, 5, 7}) + DateText({2009, 1, 5, 9, 5, 7}),
+            "09:05:0701-05-2009");
 }

@@ -1,5 +1,6 @@
 # End-to-end test support: the program under test (the Linux program, or the .exe under Wine),
 # loopback servers that record what the program sends, and the program's fixed texts.
+import contextlib
 import io
 import os
 import re
@@ -74,9 +75,7 @@ def as_received(arg):
 # Seconds a run that takes `native` on Linux may take; Wine adds its own start-up, and an emulator
 # translates the program's code as it first runs.
 def limit(native):
-    if UNDER_WINE:
-        return native * 2 + 20
-    return native * 2 if RUNNER else native
+    return native * 2 + 20 if UNDER_WINE else native * 2 if RUNNER else native
 
 
 def command(*args):
@@ -138,11 +137,9 @@ class Server:
 
 def receive_until_closed(conn):
     data = b""
-    try:
+    with contextlib.suppress(socket.timeout):
         while chunk := conn.recv(65536):
             data += chunk
-    except socket.timeout:
-        pass
     return data
 
 
@@ -200,19 +197,13 @@ def spawn_in_terminal(*args, stdout_file=None, pipe_to=None, stdin_null=False, h
 
 # Waits for a spawned run to end (within its time limit, else kills it); returns its exit
 # code (None when killed) and everything its terminal showed.
+# (Wine's helper processes may hold the terminal open after the program has ended.)
 def finish(child):
     end = time.monotonic() + child.timeout
     while child.isalive() and time.monotonic() < end:
-        try:
-            child.expect(pexpect.EOF, timeout=0.1)
-        except pexpect.TIMEOUT:
-            pass
+        child.expect([pexpect.EOF, pexpect.TIMEOUT], timeout=0.1)
     if child.isalive():
         child.terminate(force=True)
         return None, child.logfile_read.getvalue()
-    # Wine's helper processes may hold the terminal open after the program has ended.
-    try:
-        child.expect(pexpect.EOF, timeout=0.5)
-    except pexpect.TIMEOUT:
-        pass
+    child.expect([pexpect.EOF, pexpect.TIMEOUT], timeout=0.5)
     return child.exitstatus, child.logfile_read.getvalue()

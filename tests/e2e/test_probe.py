@@ -4,9 +4,8 @@ import socket
 import subprocess
 import time
 
-from conftest import (BYE, SUCCESS, UNDER_WINE, announcement, command,
-                      expect_run, failure, lines, limit, mask_clock, native_only, pause_line,
-                      probe_output, refused_port, run)
+from conftest import (BYE, SUCCESS, UNDER_WINE, announcement, command, expect_run, failure, lines,
+                      limit, mask_clock, native_only, pause_line, probe_output, refused_port)
 
 
 def test_an_open_port_succeeds_and_gets_only_bye_at_the_local_time(server):
@@ -59,20 +58,16 @@ def test_a_connect_that_gets_no_answer_fails_after_21_seconds_even_when_stopped(
     with socket.socket() as listener, socket.socket() as queued:
         listener.bind(("127.0.0.1", 0))
         listener.listen(0)
-        port = listener.getsockname()[1]
-        queued.connect(("127.0.0.1", port))
-        start = time.monotonic()
+        queued.connect(listener.getsockname())
+        port, start = listener.getsockname()[1], time.monotonic()
         probes = [subprocess.Popen(command("127.0.0.1:%d" % port), stdin=subprocess.DEVNULL,
                                    stdout=subprocess.PIPE) for _ in range(2)]
-        stopped = probes[1]
         # The announcement comes right before the connect.
         head = probe_output(b"127.0.0.1", port)
-        assert mask_clock(stopped.stdout.read(len(head))) == head
-        time.sleep(3)
-        stopped.send_signal(signal.SIGSTOP)
-        time.sleep(1)
-        stopped.send_signal(signal.SIGCONT)
-        for probe, out in ((probes[0], head + failure(b"127.0.0.1", 57)),
-                           (stopped, failure(b"127.0.0.1", 57))):
+        assert mask_clock(probes[1].stdout.read(len(head))) == head
+        for action in ("SIGSTOP", "SIGCONT"):
+            time.sleep(3 if action == "SIGSTOP" else 1)
+            probes[1].send_signal(getattr(signal, action))
+        for probe, out in zip(probes, (head + failure(b"127.0.0.1", 57), failure(b"127.0.0.1", 57))):
             assert (mask_clock(probe.communicate(timeout=30)[0]), probe.returncode) == (out, 10)
             assert 20.5 <= time.monotonic() - start <= 25

@@ -4,6 +4,8 @@ import re
 import socket
 import time
 
+import pytest
+
 from conftest import BYE, OPTION_REQUEST, SUCCESS, answer, lines, mask_clock, probe_output, run
 
 
@@ -20,34 +22,21 @@ def telnet_probe(target, native_limit=5):
     return rest[bare * 5:], bare
 
 
-# The loop ends where the data that has arrived ends: a server that goes on to say nothing is not
-# waited for.
-def test_the_option_request_comes_first_and_bye_last(server):
-    s = server(answer(b"Welcome\r\n"), port=23)
-    assert telnet_probe("127.0.0.1")[0] == lines(b" + Welcome") + SUCCESS
+# Every line as it came, without its carriage returns: Telnet commands, an empty line, a prompt
+# without a line end (last), a line longer than one receive takes (in two pieces). The loop ends
+# where the data that has arrived ends; an answer that comes late follows bare lines, about one
+# for each receive every 105 ms.
+@pytest.mark.parametrize("reply, delay, shown, least_bare", [
+    (b"Welcome\r\n", 0, [b" + Welcome"], 0),
+    (b"\xff\xfb\x01\xff\xfb\x03Welcome\r\r\n\r\nlogin: ", 0,
+     [b" + \xff\xfb\x01\xff\xfb\x03Welcome", b" + ", b" + login: "], 0),
+    (b"x" * 70000 + b"\r\n", 0, [b" + " + b"x" * 65536, b" + " + b"x" * 4464], 0),
+    (b"Hello\r\n", 0.6, [b" + Hello"], 2)])
+def test_the_servers_lines_are_shown_as_they_came(server, reply, delay, shown, least_bare):
+    s = server(answer(reply, delay), port=23)
+    rest, bare = telnet_probe("127.0.0.1:23" if delay else "127.0.0.1")
+    assert rest == lines(*shown) + SUCCESS and least_bare <= bare < 30
     assert s.wait_served() and s.received == [OPTION_REQUEST + BYE]
-
-
-# Telnet commands, an empty line and a prompt without a line end: every line as it came (without
-# its carriage returns), the prompt last.
-def test_greeting_lines_and_a_prompt_are_shown_as_they_came(server):
-    server(answer(b"\xff\xfb\x01\xff\xfb\x03Welcome\r\r\n\r\nlogin: "), port=23)
-    rest = telnet_probe("127.0.0.1:23")[0]
-    assert rest == lines(b" + \xff\xfb\x01\xff\xfb\x03Welcome", b" + ", b" + login: ") + SUCCESS
-
-
-# A receive takes at most 65,536 bytes; the rest of the line comes with the next one.
-def test_a_long_line_comes_in_two_pieces(server):
-    server(answer(b"x" * 70000 + b"\r\n"), port=23)
-    assert telnet_probe("127.0.0.1")[0] == lines(b" + " + b"x" * 65536, b" + " + b"x" * 4464) + SUCCESS
-
-
-# About one receive every 105 ms: at least two find nothing in 0.6 s, and fewer than 30.
-def test_a_delayed_answer_comes_after_bare_lines(server):
-    server(answer(b"Hello\r\n", delay=0.6), port=23)
-    rest, bare = telnet_probe("127.0.0.1")
-    assert rest == lines(b" + Hello") + SUCCESS
-    assert 2 <= bare < 30
 
 
 # A server that says nothing: the probe gives up after 30 receives that found nothing (29 pauses

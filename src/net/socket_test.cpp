@@ -1,0 +1,81 @@
+// Tests of what the program's runs cannot show deterministically: a socket that the system
+// connects to itself, and (POSIX) waits and writes that signals interrupt.
+#include <gtest/gtest.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+#endif
+
+#include <string>
+#include <thread>
+
+#include "console/line_output.h"
+#include "console/process_state.h"
+#include "net/socket.h"
+#include "net/stream.h"
+
+// Connecting a bound socket to its own port is the simultaneous open that a loopback connect to a
+// closed port in the ephemeral range can stumble into: no server took it, so it is refused.
+TEST(Socket, ASocketConnectedToItselfIsRefused) {
+  ASSERT_EQ(StartSocketLibrary(), 0);
+  std::intptr_t socket = kNoSocket;
+  ASSERT_EQ(CreateStreamSocket(&socket), 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  const auto native = static_cast<decltype(::socket(0, 0, 0))>(socket);
+  ASSERT_EQ(bind(native, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  getsockname(native, reinterpret_cast<sockaddr*>(&address), &length);
+  EXPECT_EQ(ConnectAsClient(socket, address.sin_addr.s_addr, address.sin_port), kErrSocket);
+  CloseSocket(socket);
+  EndSocketLibrary();
+}
+
+#ifndef _WIN32
+// SIGALRM every 2 ms, from a handler installed without SA_RESTART, cuts blocking calls short: a
+// wait must resume with the time left, and a blocking write (to a full pipe, drained later) go on.
+TEST(Socket, WaitsAndWritesGoOnWhenSignalsInterruptThem) {
+  struct sigaction action {
+  }, previous{};
+  action.sa_handler = [](int) {};
+  sigaction(SIGALRM, &action, &previous);
+  const itimerval every{{0, 2000}, {0, 2000}};
+  setitimer(ITIMER_REAL, &every, nullptr);
+
+  int pipe_ends[2];
+  ASSERT_EQ(pipe2(pipe_ends, O_NONBLOCK), 0);
+  const auto start = std::chrono::steady_clock::now();
+  bool ready = true;
+  EXPECT_EQ(
+      WaitForSocket(pipe_ends[0], SocketWait::kReadable, std::chrono::milliseconds(300), &ready),
+      0);
+  EXPECT_FALSE(ready);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+
+  ASSERT_GT(write(pipe_ends[1], std::string(1 << 20, 'f').data(), 1 << 20), 0);  // as much as fits
+  fcntl(pipe_ends[1], F_SETFL, 0);
+  std::thread reader([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    char chunk[4096];
+    while (read(pipe_ends[0], chunk, sizeof chunk) > 0) continue;
+  });
+  Process().std_output = pipe_ends[1];
+  ErrorScope scope;
+  PrintLine("after the signals");
+  EXPECT_EQ(LastError(), 0);
+  close(pipe_ends[1]);
+  reader.join();
+
+  const itimerval off{};
+  setitimer(ITIMER_REAL, &off, nullptr);
+  sigaction(SIGALRM, &previous, nullptr);
+}
+#endif
