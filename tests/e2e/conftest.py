@@ -5,6 +5,7 @@ import io
 import os
 import re
 import shlex
+import signal
 import socket
 import subprocess
 import threading
@@ -189,8 +190,10 @@ def spawn_in_terminal(*args, stdout_file=None, pipe_to=None, stdin_null=False, h
     if script != 'exec "$0" "$@"':
         argv = ["/bin/sh", "-c", script] + argv
     env = dict(os.environ, KNOCKBOX_OUT=str(stdout_file or ""), TERM="xterm")
+    # The program keeps a signal ignored that it was started with ignored (nohup does that).
     child = pexpect.spawn(argv[0], argv[1:], env=env, timeout=limit(native_limit),
-                          dimensions=(25, 120))
+                          dimensions=(25, 120), preexec_fn=lambda: [signal.signal(
+                              n, signal.SIG_DFL) for n in (signal.SIGHUP, signal.SIGINT)])
     child.logfile_read = io.BytesIO()
     return child
 

@@ -32,8 +32,7 @@ def test_the_port_text_is_read_as_a_number_and_only_a_usable_target_connects(ser
                                (b"0.0.0.0:%d" % s.port, b"0.0.0.0", s.port),
                                (b"0:%d" % s.port, b"0", s.port)]:
         expect_run([target], 10, probe_output(host, port, failure(host, 57)))
-    s.stop_listening()
-    assert s.received == [BYE]
+    assert s.wait_served() and s.received == [BYE]
 
 
 def test_a_loop_repeats_every_second_until_the_port_refuses(server):
