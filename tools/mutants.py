@@ -1,14 +1,26 @@
 #!/usr/bin/python3
-# The mutation set: deliberate breakages of the net, console, number and Windows key and echo code.
-# Each is applied alone to a scratch checkout of a commit, the program and its tests are built,
-# the tests run, and the mutant counts as killed when a test fails (or the build does).
+# The mutation set: deliberate breakages of the program, each a fault a user could meet. Each is
+# applied alone to a scratch checkout of a commit, the program and its tests are built and the
+# tests run. Every mutant ends as one of:
+#   killed     a test failed; the first failing test is named
+#   survived   every test passed
+#   not built  the breakage does not compile (or its text is not in that commit): mend or drop it
+#   timed out  the tests outlasted the limit, so nothing can be said
+# Only killed mutants count in the score. A mutant in code that no command-line input reaches
+# carries its reason in UNREACHABLE: when its tests pass it is listed as unreachable, apart from
+# the score. The unmutated tree is built and tested first; when that fails, no mutant is run.
 #
-#   tools/mutants.py [--commit REV] [--only ID,ID...] [--out FILE]
+#   tools/mutants.py [--commit REV] [--only ID|PATTERN,...] [--out FILE] [--logs DIR] [--list]
 #
-# Native mutants run `ctest` (unit, end-to-end) in a private network; mutants tagged "win" build
-# the 64-bit Windows tree and run tools/windows-test 64 under wine64. Takes about an hour.
+# Native mutants run the unit tests (knockbox_tests) and the end-to-end tests (pytest -x) in a
+# private network; mutants tagged "win" build the 64-bit Windows tree and run tools/windows-test 64
+# under wine64. Each mutant's diff, build and test output stay in its own folder under the log
+# directory, so that a kill for the wrong reason can be seen. Takes about 40 minutes.
 import argparse
+import fcntl
+import fnmatch
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -165,6 +177,95 @@ MUTANTS = [
     ("echo-owed-scroll-kept", NATIVE, "src/console/echo_writer.cpp",
      "  const bool was_pending = scroll_pending_;\n  scroll_pending_ = false;\n",
      "  const bool was_pending = scroll_pending_;\n"),
+    # Driver: command text, usage, loop time, probe cycle, exit codes
+    ("driver-usage-question-mark", NATIVE, "src/driver/driver.cpp",
+     "if (TextEquals(command_text, \"?\") || TextLength(command_text) == 0) {",
+     "if (TextLength(command_text) == 0) {"),
+    ("driver-usage-no-argument", NATIVE, "src/driver/driver.cpp",
+     "if (TextEquals(command_text, \"?\") || TextLength(command_text) == 0) {",
+     "if (TextEquals(command_text, \"?\")) {"),
+    ("driver-no-space-collapse", NATIVE, "src/driver/driver.cpp",
+     "const Text command_text = ReplaceText(CommandTail(), \"  \", \" \");",
+     "const Text command_text = CommandTail();"),
+    ("driver-space-collapse-repeated", NATIVE, "src/driver/driver.cpp",
+     "const Text command_text = ReplaceText(CommandTail(), \"  \", \" \");",
+     "const Text command_text = ReplaceText(ReplaceText(CommandTail(), \"  \", \" \"), \"  \", \" \");"),
+    ("driver-target-keeps-loop-time", NATIVE, "src/driver/driver.cpp",
+     "    target = FieldText(target, \" \", 1);\n", ""),
+    ("driver-loop-time-rest-of-line", NATIVE, "src/driver/driver.cpp",
+     "NumberToInt32(TextToNumber(FieldText(target, \" \", 2)))",
+     "NumberToInt32(TextToNumber(MidText(target, FindText(1, target, \" \") + 1, 2147483647)))"),
+    ("driver-loop-time-1-rejected", NATIVE, "src/driver/driver.cpp",
+     "if (loop_time < 1 || loop_time > kMaxLoopTime) {", "if (loop_time <= 1 || loop_time > kMaxLoopTime) {"),
+    ("driver-loop-time-0-accepted", NATIVE, "src/driver/driver.cpp",
+     "if (loop_time < 1 || loop_time > kMaxLoopTime) {", "if (loop_time < 0 || loop_time > kMaxLoopTime) {"),
+    ("driver-loop-time-65534-rejected", NATIVE, "src/driver/driver.cpp",
+     "if (loop_time < 1 || loop_time > kMaxLoopTime) {", "if (loop_time < 1 || loop_time >= kMaxLoopTime) {"),
+    ("driver-loop-time-65535-accepted", NATIVE, "src/driver/driver.cpp",
+     "constexpr std::int32_t kMaxLoopTime = 65534;", "constexpr std::int32_t kMaxLoopTime = 65535;"),
+    ("driver-failure-exit-1", NATIVE, "src/driver/driver.cpp",
+     "      return kExitFailedProbe;", "      return kExitEscape;"),
+    ("driver-escape-exit-0", NATIVE, "src/driver/driver.cpp",
+     "if (PauseUntilEscape(loop_time)) return kExitEscape;", "if (PauseUntilEscape(loop_time)) return 0;"),
+    ("driver-single-probe-loops", NATIVE, "src/driver/driver.cpp",
+     "    if (loop_time == 0) return 0;\n", "    if (loop_time == 0) loop_time = 1;\n"),
+    ("driver-pause-a-second-longer", NATIVE, "src/driver/driver.cpp",
+     "for (std::int32_t slept = 0; slept < loop_time;) {", "for (std::int32_t slept = 0; slept <= loop_time;) {"),
+    ("driver-escape-ignored", NATIVE, "src/driver/driver.cpp",
+     "    if (TextEquals(PollKey(), escape)) return true;\n", "    (void)PollKey(), (void)escape;\n"),
+    # Probe: target split, announcement, open, Telnet negotiation, closing sequence
+    ("probe-last-colon", NATIVE, "src/probe/probe.cpp",
+     "const std::int32_t colon = FindText(1, target.host, \":\");",
+     "const std::int32_t colon = static_cast<std::int32_t>(target.host.rfind(':') + 1);"),
+    ("probe-port-includes-colon", NATIVE, "src/probe/probe.cpp",
+     "MidText(target.host, colon + 1, 2147483647)", "MidText(target.host, colon, 2147483647)"),
+    ("probe-host-keeps-colon", NATIVE, "src/probe/probe.cpp",
+     "target.host = MidText(target.host, 1, colon - 1);", "target.host = MidText(target.host, 1, colon);"),
+    ("probe-port-read-as-int32", NATIVE, "src/probe/probe.cpp",
+     "const std::int64_t port =\n        NumberToInt64(", "const std::int64_t port =\n        NumberToInt32("),
+    ("probe-port-23-comparison", NATIVE, "src/probe/probe.cpp",
+     "if (target.port != kTelnetPort) return connection;", "if (target.port < kTelnetPort) return connection;"),
+    ("probe-option-do-echo", NATIVE, "src/probe/probe.cpp",
+     "TextFromCodes({0xFF, 0xFE, 0x01, 0xFF, 0xFE, 0x03})", "TextFromCodes({0xFF, 0xFD, 0x01, 0xFF, 0xFE, 0x03})"),
+    ("probe-echo-when-console", NATIVE, "src/probe/probe.cpp",
+     "if (StdoutIsConsole() == 0) ConsolePrintLine(", "if (StdoutIsConsole() != 0) ConsolePrintLine("),
+    ("probe-print-error-fails-open", NATIVE, "src/probe/probe.cpp",
+     "    ErrorScope open;\n    connection = NextFreeNumber();", "    connection = NextFreeNumber();"),
+    ("probe-reset-not-end", NATIVE, "src/probe/probe.cpp",
+     "    if (receive_error == kErrSocket || receive_error == kErrInProgress) return;\n", ""),
+    ("probe-31-silent-receives", NATIVE, "src/probe/probe.cpp",
+     "if (silent_receives >= kMaxSilentReceives) return;", "if (silent_receives > kMaxSilentReceives) return;"),
+    ("probe-no-receive-pause", NATIVE, "src/probe/probe.cpp", "    SleepMs(kReceivePauseMs);\n", ""),
+    ("probe-bye-one-cr", NATIVE, "src/probe/probe.cpp",
+     "ConcatText(\"BYE\", TextFromCodes({13}), LineEnd())", "ConcatText(\"BYE\", LineEnd())"),
+    # Command tail
+    ("tail-leading-spaces-kept", NATIVE, "src/text/command_tail.cpp",
+     "std::string_view tail = SkipSpaces(tail_text);", "std::string_view tail = tail_text;"),
+    ("tail-trailing-spaces-kept", NATIVE, "src/text/command_tail.cpp",
+     "  tail = tail.substr(0, tail.find_last_not_of(' ') + 1);\n", ""),
+    ("tail-tabs-trimmed", NATIVE, "src/text/command_tail.cpp",
+     "text.find_first_not_of(' ')", "text.find_first_not_of(\" \\t\")"),
+    ("tail-arguments-unspaced", NATIVE, "src/text/command_tail.cpp",
+     "      if (i > 1) line.push_back(' ');\n", ""),
+    ("tail-name-signed-byte", NATIVE, "src/text/command_tail.cpp",
+     "static_cast<unsigned char>(line[end]) > 0x20", "line[end] > 0x20"),
+    # Search and fields
+    ("fields-find-skips-first-byte", NATIVE, "src/text/fields.cpp",
+     "  if (text.empty() || start <= 0) return 0;\n  const std::size_t offset = static_cast<std::size_t>(start) - 1;",
+     "  if (text.empty() || start <= 0) return 0;\n  const std::size_t offset = static_cast<std::size_t>(start);"),
+    ("fields-find-misses-last-byte", NATIVE, "src/text/fields.cpp", "i + m <= n", "i + m < n"),
+    ("fields-find-past-end", NATIVE, "src/text/fields.cpp",
+     "  if (offset >= text.size()) return 0;\n", "  if (offset > text.size()) return 0;\n"),
+    ("fields-mid-skips-first-byte", NATIVE, "src/text/fields.cpp",
+     "  if (start <= 0 || length <= 0) return Text();\n  const std::size_t offset = static_cast<std::size_t>(start) - 1;",
+     "  if (start <= 0 || length <= 0) return Text();\n  const std::size_t offset = static_cast<std::size_t>(start);"),
+    ("fields-count-from-zero", NATIVE, "src/text/fields.cpp",
+     "for (std::int32_t k = 1;; ++k) {", "for (std::int32_t k = 0;; ++k) {"),
+    ("fields-field-keeps-delimiter", NATIVE, "src/text/fields.cpp",
+     "return GuardedText([&] { return text.substr(begin, end - begin); });",
+     "return GuardedText([&] { return text.substr(begin, end - begin + 1); });"),
+    ("fields-one-byte-delimiter", NATIVE, "src/text/fields.cpp",
+     "    begin = end + delimiter.size();\n", "    begin = end + 1;\n"),
     # Number conversion
     ("round-ties-up", NATIVE, "src/text/number.cpp", "(fraction == 0.5L && odd)", "(fraction == 0.5L && (odd || true))"),
     ("radix-16-bit-sign", NATIVE, "src/text/number.cpp",
@@ -214,70 +315,220 @@ MUTANTS = [
      "std::uint32_t CallSystem(Call&& call_) {\n  const std::function<void()> call = call_;\n"),
 ]
 
-# Seconds for one mutant's tests (about three times what they take unmutated); a mutant that
-# makes them hang is killed by this limit.
-SUITE_LIMIT = {NATIVE: 200, WIN: 400}
+# Mutants whose tests may pass because no command-line input reaches the code they break, or no
+# output of the program shows what they change.
+UNREACHABLE = {
+    "fields-find-past-end":
+        "the program searches only for ':' and ' ', which a start past the end of the text "
+        "cannot find whatever the guard says; only an empty pattern tells",
+    "fields-one-byte-delimiter": "the program splits fields only at the one-byte delimiter ' '",
+    "send-timeout-silent":
+        "the program sends six bytes at a time on a fresh connection, which cannot wait for room, "
+        "and reads no send's error number",
+    "win-short-write":
+        "nothing reads the error number a line's output raises: the probe judges the open and the "
+        "receives by their own, and the exit code comes from the outcome",
+    "int32-range":
+        "only the loop time is rounded to 32 bits, and the one value the mutant lets through, "
+        "2^31, converts to -2147483648 (x87's integer indefinite; aarch64 would give 2147483647), "
+        "a loop time out of range either way; a sanitizer that checks float casts sees it",
+}
+
+# Seconds for one mutant's tests, several times what they take unmutated on a busy machine; a
+# mutant whose tests outlast it is "timed out", neither killed nor survived.
+SUITE_LIMIT = {NATIVE: 300, WIN: 900}
+BUILD = {NATIVE: "cmake --preset release && cmake --build --preset release -j 2",
+         WIN: "cmake --preset windows64 && cmake --build --preset windows64 -j 2"}
+# pytest stops at the first failure and names it in its summary; so does GoogleTest.
+TEST_ENV = {"PYTEST_ADDOPTS": "-x -rfE", "GTEST_FAIL_FAST": "1"}
 
 
-def sh(cmd, cwd, limit=None):
-    # A group of its own, so that a hung test and everything it started can be ended.
-    with subprocess.Popen(cmd, cwd=cwd, shell=True, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL, start_new_session=True) as process:
-        try:
-            return process.wait(timeout=limit)
-        except subprocess.TimeoutExpired:
-            os.killpg(process.pid, signal.SIGKILL)
-            process.wait()
-            return -1
+def default_signals():
+    # The program keeps a signal ignored that it was started with ignored, and a run started
+    # with nohup or as a background job ignores SIGHUP, SIGINT and SIGQUIT: its tests would fail.
+    for number in (signal.SIGHUP, signal.SIGINT, signal.SIGQUIT, signal.SIGTERM):
+        signal.signal(number, signal.SIG_DFL)
+
+
+def run(cmd, cwd, log, limit=None):
+    """Runs a shell command with its output in `log`; its exit code, or None when it outlasted
+    `limit` seconds (it and everything it started are then ended)."""
+    with open(log, "ab") as out:
+        out.write(f"$ {cmd}\n".encode())
+        out.flush()
+        # A group of its own, so that a hung test and everything it started can be ended.
+        with subprocess.Popen(cmd, cwd=cwd, shell=True, stdin=subprocess.DEVNULL, stdout=out,
+                              stderr=subprocess.STDOUT, start_new_session=True,
+                              preexec_fn=default_signals,
+                              env=dict(os.environ, **TEST_ENV)) as process:
+            try:
+                return process.wait(timeout=limit)
+            except subprocess.TimeoutExpired:
+                os.killpg(process.pid, signal.SIGKILL)
+                process.wait()
+                return None
+
+
+def first_unit_failure(text):
+    """GoogleTest's first failing test; one whose run ended before its verdict (a crash, a
+    hang) is named with "(crashed)" or, when it had failed an expectation, "(failed, then ...)"."""
+    failed = re.search(r"^\[  FAILED  \] (\S+)", text, re.M)
+    if failed:
+        return failed.group(1)
+    started = list(re.finditer(r"^\[ RUN      \] (\S+)", text, re.M))
+    if started and f"[       OK ] {started[-1].group(1)}" not in text:
+        expectation = re.search(r": Failure$", text[started[-1].end():], re.M)
+        return started[-1].group(1) + (" (failed, then crashed)" if expectation else " (crashed)")
+    return None
+
+
+def first_e2e_failure(text):
+    failed = re.search(r"^(?:FAILED|ERROR) (\S+?::[^\s\[]+(?:\[[^\]]*\])?)(.*)$", text, re.M)
+    if not failed:
+        return None, False
+    # pytest-timeout's backstop, not a limit the test itself sets on the program.
+    return failed.group(1), "Timeout >" in failed.group(2)
+
+
+def test_tree(tag, tree, logs):
+    """Runs one build's tests: ("passed", None), ("failed", first failing test) or ("timed out",
+    what was running)."""
+    deadline = time.monotonic() + SUITE_LIMIT[tag]
+    if tag == NATIVE:
+        steps = [("unit", "tools/private-network build/knockbox_tests"),
+                 ("e2e", f"KNOCKBOX_BIN={tree}/build/knockbox tools/private-network "
+                         "/usr/bin/python3 -m pytest tests/e2e")]
+    else:
+        steps = [("windows", "tools/windows-test 64")]
+    for step, cmd in steps:
+        log = os.path.join(logs, f"{step}.log")
+        code = run(cmd, tree, log, max(1, deadline - time.monotonic()))
+        text = open(log, errors="replace").read()
+        if code is None:
+            if tag == WIN:
+                subprocess.run("wineserver -k", cwd=tree, shell=True, stderr=subprocess.DEVNULL,
+                               env=dict(os.environ, WINEPREFIX=f"{tree}/build-win64/wineprefix"))
+            unit = first_unit_failure(text) if step in ("unit", "windows") else None
+            # A test that failed an expectation and then hung has failed all the same.
+            if unit and not unit.endswith(" (crashed)"):
+                return "failed", "unit " + unit.replace("then crashed", "then hung")
+            during = f", in unit {unit.replace(' (crashed)', '')}" if unit else ""
+            return "timed out", f"{step} tests past {SUITE_LIMIT[tag]} s{during}"
+        if code == 0:
+            continue
+        unit = first_unit_failure(text) if step in ("unit", "windows") else None
+        if unit:
+            return "failed", f"unit {unit}"
+        e2e, backstop = first_e2e_failure(text) if step in ("e2e", "windows") else (None, False)
+        if backstop:
+            return "timed out", f"{e2e} hit pytest's time limit"
+        if e2e:
+            return "failed", e2e
+        return "failed", f"{step} tests exited {code} naming no test"
+    return "passed", None
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--commit", default="HEAD")
-    parser.add_argument("--only", default="")
-    parser.add_argument("--out", default="-")
+    parser = argparse.ArgumentParser(description="Runs the mutation set against a commit.")
+    parser.add_argument("--commit", default="HEAD", help="the commit to mutate (default HEAD)")
+    parser.add_argument("--only", default="",
+                        help="comma-separated mutant ids or shell patterns (driver-*)")
+    parser.add_argument("--out", default="-", help="where the results go (default standard output)")
+    parser.add_argument("--logs", help="the log directory (default /tmp/knockbox-mutants-REV.logs)")
+    parser.add_argument("--list", action="store_true", help="lists the chosen mutants and stops")
     args = parser.parse_args()
+    patterns = [p for p in args.only.split(",") if p]
+    chosen = [m for m in MUTANTS
+              if not patterns or any(fnmatch.fnmatchcase(m[0], p) for p in patterns)]
+    if not chosen:
+        sys.exit(f"no mutant matches --only {args.only}")
+    if args.list:
+        for ident, tag, path, *_ in chosen:
+            note = f"  (unreachable: {UNREACHABLE[ident]})" if ident in UNREACHABLE else ""
+            print(f"{ident:36} {tag:6} {path}{note}")
+        return
+
     top = subprocess.check_output(["git", "rev-parse", "--show-toplevel"], text=True).strip()
-    commit = subprocess.check_output(["git", "rev-parse", args.commit], cwd=top, text=True).strip()
+    commit = subprocess.check_output(["git", "rev-parse", "--verify", args.commit + "^{commit}"],
+                                     cwd=top, text=True).strip()
     tree = f"/tmp/knockbox-mutants-{commit[:10]}"
+    logs = os.path.abspath(args.logs or tree + ".logs")
+    lock = open(tree + ".lock", "w")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        sys.exit(f"another mutation run uses {tree}")
     if not os.path.isdir(tree):
         subprocess.run(["git", "worktree", "add", "--detach", tree, commit], cwd=top, check=True,
                        stdout=subprocess.DEVNULL)
-    chosen = [m for m in MUTANTS if not args.only or m[0] in args.only.split(",")]
+    # A run that was stopped may have left a mutation behind.
+    subprocess.run(["git", "checkout", "--quiet", "--force", "--detach", commit], cwd=tree,
+                   check=True)
     out = sys.stdout if args.out == "-" else open(args.out, "w")
-    build = {NATIVE: "cmake --preset release >/dev/null && cmake --build --preset release -j 2",
-             WIN: "cmake --preset windows64 >/dev/null && cmake --build --preset windows64 -j 2"}
-    test = {NATIVE: "cd build && ../tools/private-network ctest --stop-on-failure",
-            WIN: "tools/windows-test 64"}
-    # Unmutated builds first, so that each mutant rebuilds little; the Windows end-to-end tests
-    # are driven by the native build's runner.
+
+    def say(line):
+        print(line, file=out, flush=True)
+
+    started = time.monotonic()
+    say(f"mutants of {commit[:10]}: {len(chosen)}; logs in {logs}")
+    # The unmutated tree first: where the tests cannot pass (no network namespace, a port taken),
+    # every mutant would look killed. Its builds also leave each mutant little to rebuild; the
+    # Windows end-to-end tests are driven by the native build's runner.
     for tag in (NATIVE, WIN):
-        if (tag == NATIVE or any(m[1] == tag for m in chosen)) and sh(build[tag], tree) != 0:
-            sys.exit(f"the unmutated {tag} build fails in {tree}")
-    killed = 0
+        if tag == WIN and not any(m[1] == WIN for m in chosen):
+            continue
+        folder = os.path.join(logs, f"unmutated-{tag}")
+        os.makedirs(folder, exist_ok=True)
+        for name in os.listdir(folder):
+            os.remove(os.path.join(folder, name))
+        if run(BUILD[tag], tree, os.path.join(folder, "build.log")) != 0:
+            sys.exit(f"the unmutated {tag} build of {commit[:10]} fails: see {folder}/build.log")
+        outcome, detail = test_tree(tag, tree, folder)
+        if outcome != "passed":
+            sys.exit(f"the unmutated {tag} tests of {commit[:10]} do not pass ({outcome}: {detail});"
+                     f" see {folder}. No mutant was run: with failing tests every one would look "
+                     "killed.")
+        say(f"unmutated {tag} build: tests pass ({time.monotonic() - started:.0f} s)")
+
+    counts = {"killed": 0, "survived": 0, "not built": 0, "timed out": 0, "unreachable": 0}
     for ident, tag, path, *edits in chosen:
+        folder = os.path.join(logs, ident)
+        os.makedirs(folder, exist_ok=True)
+        for name in os.listdir(folder):
+            os.remove(os.path.join(folder, name))
         file = os.path.join(tree, path)
         original = mutated = open(file).read()
         pairs = list(zip(edits[::2], edits[1::2]))
+        begin = time.monotonic()
         if any(original.count(find) != 1 for find, _ in pairs):
-            print(f"{ident}: SKIPPED (its text is not found exactly once in {path})", file=out)
-            continue
-        for find, replace in pairs:
-            mutated = mutated.replace(find, replace)
-        open(file, "w").write(mutated)
-        start = time.monotonic()
-        try:
-            if sh(build[tag], tree) != 0:
-                verdict = "killed (does not build)"
-            elif sh(test[tag], tree, SUITE_LIMIT[tag]) != 0:
-                verdict = "killed"
-            else:
-                verdict = "SURVIVED"
-        finally:
-            open(file, "w").write(original)
-        killed += verdict.startswith("killed")
-        print(f"{ident}: {verdict} ({time.monotonic() - start:.0f} s)", file=out, flush=True)
-    print(f"{killed} of {len(chosen)} killed", file=out)
+            outcome, detail = "not built", f"its text is not found exactly once in {path}"
+        else:
+            for find, replace in pairs:
+                mutated = mutated.replace(find, replace)
+            try:
+                open(file, "w").write(mutated)
+                diff = subprocess.run(["git", "diff", "--", path], cwd=tree, capture_output=True,
+                                      text=True).stdout
+                open(os.path.join(folder, "mutant.diff"), "w").write(diff)
+                if run(BUILD[tag], tree, os.path.join(folder, "build.log")) != 0:
+                    outcome, detail = "not built", f"see {folder}/build.log"
+                else:
+                    outcome, detail = test_tree(tag, tree, folder)
+            finally:
+                open(file, "w").write(original)
+        if outcome == "failed":
+            outcome = "killed"
+        elif outcome == "passed":
+            outcome, detail = ("unreachable", UNREACHABLE.get(ident)) if ident in UNREACHABLE else (
+                "survived", None)
+        counts[outcome] += 1
+        how = f" by {detail}" if outcome == "killed" else f": {detail}" if detail else ""
+        say(f"{ident}: {outcome}{how} ({time.monotonic() - begin:.0f} s)")
+
+    scored = len(chosen) - counts["unreachable"]
+    say(f"killed {counts['killed']}, survived {counts['survived']}, not built {counts['not built']}, "
+        f"timed out {counts['timed out']}; unreachable {counts['unreachable']} (not scored)")
+    say(f"score: {counts['killed']} of {scored} killed ({time.monotonic() - started:.0f} s in all)")
 
 
 main()
