@@ -58,6 +58,8 @@ MUTANTS = [
     ("open-host-guard", NATIVE, "src/net/stream.cpp",
      "return !name.empty() && name.size() <= kLookupNameLimit && name.find('\\0') == Text::npos;",
      "return !name.empty();"),
+    ("open-any-address", NATIVE, "src/net/stream.cpp",
+     "  if (record.address == kAnyAddress) return kErrSocket;\n", ""),
     ("open-self-connect", NATIVE, "src/net/stream.cpp",
      "return ConnectedToItself(socket) ? kErrSocket : ErrorNumber{0};", "return 0;"),
     ("open-failure-keeps-socket", NATIVE, "src/net/stream.cpp",
@@ -103,8 +105,14 @@ MUTANTS = [
     ("posix-no-connect-limit", NATIVE, "src/net/socket_posix.cpp",
      "const timeval limit{static_cast<time_t>(kConnectLimit.count()), 0};", "const timeval limit{0, 0};"),
     ("posix-connect-limit-error", NATIVE, "src/net/socket_posix.cpp",
-     "    case EINPROGRESS:  // the limit passed with neither an answer nor a refusal\n      return kErrSocket;",
-     "    case EINPROGRESS:\n      return LastSocketError();"),
+     "if (errno == EINPROGRESS) return kErrSocket;", "if (errno == EINPROGRESS) return LastSocketError();"),
+    ("posix-connect-fresh-limit", NATIVE, "src/net/socket_posix.cpp",
+     "return AwaitConnect(socket, deadline);",
+     "return AwaitConnect(socket, std::chrono::steady_clock::now() + kConnectLimit);"),
+    ("posix-connect-signal-fails", NATIVE, "src/net/socket_posix.cpp",
+     "if (!InterruptedBySignal()) return LastSocketError();", "return LastSocketError();"),
+    ("posix-socket-on-standard-descriptor", NATIVE, "src/net/socket_posix.cpp",
+     "if (descriptor <= STDERR_FILENO) {", "if (false) {"),
     ("posix-sigpipe-on-send", NATIVE, "src/net/socket_posix.cpp",
      "kNoSignal | MSG_DONTWAIT", "MSG_DONTWAIT"),
     ("posix-wait-writable", NATIVE, "src/net/socket_posix.cpp",
@@ -141,6 +149,9 @@ MUTANTS = [
      "    process.console_flag = -1;\n", ""),
     ("startup-closed-descriptor", NATIVE, "src/entry/startup_posix.cpp",
      "if ((descriptor.revents & POLLNVAL) != 0) {", "if ((descriptor.revents & POLLNVAL) != 0 && false) {"),
+    ("terminal-switched-at-start", NATIVE, "src/entry/startup_posix.cpp",
+     "  SetNumberEnvironment();\n", "  SetNumberEnvironment();\n  PrepareTerminal();\n"),
+    ("keyboard-never-prepared", NATIVE, "src/driver/driver.cpp", "    PrepareKeyboard();\n", ""),
     ("terminal-interrupt-key", NATIVE, "src/console/terminal_posix.cpp",
      "  if (g_terminal.stdin_is_terminal) keys.c_cc[VINTR] = _POSIX_VDISABLE;\n", ""),
     ("terminal-not-restored-on-signal", NATIVE, "src/console/terminal_posix.cpp",
@@ -332,6 +343,38 @@ UNREACHABLE = {
         "only the loop time is rounded to 32 bits, and the one value the mutant lets through, "
         "2^31, converts to -2147483648 (x87's integer indefinite; aarch64 would give 2147483647), "
         "a loop time out of range either way; a sanitizer that checks float casts sees it",
+    "table-open-number":
+        "the program holds one connection at a time and closes it before it asks for the next "
+        "number, so no number it is handed is open",
+    "table-full-no-error": "every number open needs 32,767 connections at once; the program holds one",
+    "open-already-open": "the program opens only a number it has just been handed, which no connection holds",
+    "open-negative-number": "the program opens only numbers from 1 to 32767",
+    "open-timeout-zero": "the program always opens with a wait limit of 5 units",
+    "open-failure-keeps-socket": "a failed open ends the run, and with it the process and its descriptors",
+    "end-of-data-error": "the program asks for the end of data only on its open connection",
+    "close-mask-zero": "the program always closes with the stream mask",
+    "send-once": "the program sends at most 6 bytes at a time, which the system always takes whole",
+    "send-keeps-end-of-data":
+        "nothing reads the end of data after a send: the option request goes before the first "
+        "receive, the closing line after the last",
+    "wait-limit-units": "a receive wait of 5,000 instead of 5,120 microseconds; no output shows it",
+    "posix-wait-microseconds":
+        "the 5-ms receive waits become waits of no time; the 100-ms pauses between receives keep "
+        "the Telnet loop's lines and timing within what any test can rely on",
+    "win-wait-microseconds":
+        "the 5-ms receive waits become waits of no time; the 100-ms pauses between receives keep "
+        "the Telnet loop's lines and timing within what any test can rely on",
+    "deadline-ignored":
+        "the deadline shortens only a receive wait of 5 ms, so the 30-second Telnet limit is "
+        "overshot by at most that",
+    "posix-sigpipe-on-send": "start-up ignores SIGPIPE, so a send to a vanished peer fails with an error either way",
+    "posix-recv-error-as-close":
+        "Linux reports a reset once and then reads the connection as closed, so the Telnet loop "
+        "ends with one bare line either way",
+    "probe-reset-not-end":
+        "Linux reports a reset once and then reads the connection as closed (Wine reads it as "
+        "closed at once), so the loop ends either way; only Windows, where every receive after a "
+        "reset fails, would go on for 30 seconds",
 }
 
 # Seconds for one mutant's tests, several times what they take unmutated on a busy machine; a
