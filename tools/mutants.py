@@ -108,7 +108,7 @@ MUTANTS = [
      "if (errno == EINPROGRESS) return kErrSocket;", "if (errno == EINPROGRESS) return LastSocketError();"),
     ("posix-connect-fresh-limit", NATIVE, "src/net/socket_posix.cpp",
      "return AwaitConnect(socket, deadline);",
-     "return AwaitConnect(socket, std::chrono::steady_clock::now() + kConnectLimit);"),
+     "return AwaitConnect(socket, deadline - deadline + std::chrono::steady_clock::now() + kConnectLimit);"),
     ("posix-connect-signal-fails", NATIVE, "src/net/socket_posix.cpp",
      "if (!InterruptedBySignal()) return LastSocketError();", "return LastSocketError();"),
     ("posix-socket-on-standard-descriptor", NATIVE, "src/net/socket_posix.cpp",

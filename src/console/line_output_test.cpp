@@ -35,8 +35,7 @@ TEST(LineOutput, AnUnusableHandleGives51AndALineNeedsNoMemory) {
   ErrorNumber text_error = 0;
   {
     ErrorScope inner;
-    const bool empty = ConcatText(line, line).empty();
-    text_error = empty ? LastError() : 0;
+    text_error = ConcatText(line, line).empty() ? LastError() : 0;
   }
   g_fail_allocations = false;
   EXPECT_EQ(text_error, kErrNoMemory);

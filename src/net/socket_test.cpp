@@ -60,12 +60,20 @@ TEST(Socket, WaitsAndWritesGoOnWhenSignalsInterruptThem) {
   EXPECT_FALSE(ready);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
 
-  ASSERT_GT(write(pipe_ends[1], std::string(1 << 20, 'f').data(), 1 << 20), 0);  // as much as fits
+  const auto filled = write(pipe_ends[1], std::string(1 << 20, 'f').data(), 1 << 20);
+  ASSERT_GT(filled, 0);  // as much as fits
   fcntl(pipe_ends[1], F_SETFL, 0);
+  // The reader takes what the writer owes and no more, so a writer that repeats itself fails.
+  const std::string owed = std::string(filled, 'f') + "after the signals\r\n";
   std::thread reader([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    char chunk[4096];
-    while (read(pipe_ends[0], chunk, sizeof chunk) > 0) continue;
+    std::string got(owed.size(), '\0');
+    for (std::size_t at = 0; at < got.size();) {
+      const ssize_t count = read(pipe_ends[0], &got[at], got.size() - at);  // not blocking
+      if (count > 0) at += static_cast<std::size_t>(count);
+    }
+    EXPECT_EQ(got, owed);
+    close(pipe_ends[0]);
   });
   Process().std_output = pipe_ends[1];
   ErrorScope scope;

@@ -5,20 +5,13 @@
 
 #include "text/number.h"
 
-namespace {
-
-struct SplitCase {
-  const char* target;
-  const char* host;
-  std::int32_t port;
-};
-
-}  // namespace
-
 TEST(ProbeTarget, HostAndPortSplitAtTheFirstColon) {
   SetNumberEnvironment();
   // clang-format off
-  const SplitCase cases[] = {
+  const struct {
+    const char *target, *host;
+    std::int32_t port;
+  } cases[] = {
       {"server", "server", 23}, {"server:80", "server", 80}, {"server:23", "server", 23},
       {"server:", "server", 0}, {"server:abc", "server", 0}, {":80", "", 80}, {"a:b:80", "a", 0},
       {"server:8080x", "server", 8080}, {"server:&H50", "server", 80}, {"server:79.6", "server", 80},
@@ -26,7 +19,7 @@ TEST(ProbeTarget, HostAndPortSplitAtTheFirstColon) {
       {"server:4294967319", "server", 23},  // the low 32 bits
       {"server:1e30", "server", 0}};        // out of 64-bit range: the most negative, low bits 0
   // clang-format on
-  for (const SplitCase& c : cases) {
+  for (const auto& c : cases) {
     const ProbeTarget target = SplitTarget(c.target);
     EXPECT_EQ(target.host, c.host) << c.target;
     EXPECT_EQ(target.port, c.port) << c.target;

@@ -176,15 +176,16 @@ def refused_port():
 
 
 # Starts the program in a pseudo-terminal: its controlling terminal, its keyboard and, under
-# Wine, its console. With `stdout_file` standard output goes to that file, with `pipe_to` into
-# that shell command; with `stdin_null` standard input is /dev/null. With `hold`, a shell first
-# prints "ready" and waits for a line before it starts the program, so that the terminal can be
-# looked at as it was before.
+# Wine, its console. With `stdout_file` standard output goes to that file (or is closed, for
+# "&-"), with `pipe_to` into that shell command; with `stdin_null` standard input is /dev/null.
+# With `hold`, a shell first prints "ready" and waits for a line before it starts the program, so
+# that the terminal can be looked at as it was before.
 def spawn_in_terminal(*args, stdout_file=None, pipe_to=None, stdin_null=False, hold=False,
                       native_limit=10):
     argv = command(*args)
     script = ('printf "ready\\n"; read _; ' if hold else "") + 'exec "$0" "$@"'
-    script += (' >"$KNOCKBOX_OUT"' if stdout_file else "") + (" </dev/null" if stdin_null else "")
+    script += (" >&-" if stdout_file == "&-" else ' >"$KNOCKBOX_OUT"' if stdout_file else "")
+    script += " </dev/null" if stdin_null else ""
     if pipe_to:
         script = script.replace("exec ", "") + " | " + pipe_to
     if script != 'exec "$0" "$@"':
