@@ -51,7 +51,7 @@ test-under-load: build test-deps
 	@stress-ng --cpu 0 --timeout 3600s --quiet & load=$$!; \
 	trap 'kill $$load 2>/dev/null' EXIT; \
 	for run in $$(seq $(LOAD_RUNS)); do \
-	  echo "== make test under load, run $$run of $(LOAD_RUNS)"; \
+	  echo "== make test under load, run $$run of $(LOAD_RUNS), load average $$(cut -d" " -f1 /proc/loadavg)"; \
 	  $(MAKE) --no-print-directory test >build/test-under-load.log 2>&1 || \
 	    { tail -n 60 build/test-under-load.log; exit 1; }; \
 	done; echo "== $(LOAD_RUNS) runs passed under load"
