@@ -11,6 +11,12 @@
 
 namespace {
 
+#ifdef _WIN32
+constexpr bool kWindowsCommandLine = true;
+#else
+constexpr bool kWindowsCommandLine = false;
+#endif
+
 constexpr const char* kBanner = "KNOCKBOX 1.0 - TCP port connection tester";
 
 constexpr const char* kUsage[] = {
@@ -30,6 +36,14 @@ constexpr const char* kUsage[] = {
 
 constexpr std::int32_t kMaxLoopTime = 65534;
 
+// What a user tries first. No host name starts with '-' or '/', so no probe that could succeed is
+// taken from anyone.
+bool AsksForUsage(const Text& command_text) {
+  return TextEquals(command_text, "?") || TextLength(command_text) == 0 ||
+         TextEquals(command_text, "-h") || TextEquals(command_text, "--help") ||
+         (kWindowsCommandLine && TextEquals(command_text, "/?"));
+}
+
 // Sleeps one second at a time, polling the keyboard after each; true when Escape was read.
 bool PauseUntilEscape(std::int32_t loop_time) {
   const Text escape = TextFromCodes({27});
@@ -47,10 +61,11 @@ std::int32_t RunDriver() {
   ErrorScope routine;
   const Text command_text = ReplaceText(CommandTail(), "  ", " ");
   PrintLine(kBanner);
-  if (TextEquals(command_text, "?") || TextLength(command_text) == 0) {
+  if (AsksForUsage(command_text)) {
     for (const char* line : kUsage) PrintLine(line);
     return 0;
   }
+  if (TextEquals(command_text, "--version")) return 0;
   return RunProbeCycle(command_text);
 }
 
