@@ -190,11 +190,18 @@ MUTANTS = [
      "  const bool was_pending = scroll_pending_;\n"),
     # Driver: command text, usage, loop time, probe cycle, exit codes
     ("driver-usage-question-mark", NATIVE, "src/driver/driver.cpp",
-     "if (TextEquals(command_text, \"?\") || TextLength(command_text) == 0) {",
-     "if (TextLength(command_text) == 0) {"),
+     "return TextEquals(command_text, \"?\") || TextLength(command_text) == 0 ||",
+     "return TextLength(command_text) == 0 ||"),
     ("driver-usage-no-argument", NATIVE, "src/driver/driver.cpp",
-     "if (TextEquals(command_text, \"?\") || TextLength(command_text) == 0) {",
-     "if (TextEquals(command_text, \"?\")) {"),
+     "return TextEquals(command_text, \"?\") || TextLength(command_text) == 0 ||",
+     "return TextEquals(command_text, \"?\") ||"),
+    ("driver-help-probed", NATIVE, "src/driver/driver.cpp",
+     "TextEquals(command_text, \"-h\") || TextEquals(command_text, \"--help\") ||",
+     "TextEquals(command_text, \"-h\") ||"),
+    ("driver-version-probed", NATIVE, "src/driver/driver.cpp",
+     "  if (TextEquals(command_text, \"--version\")) return 0;\n", ""),
+    ("driver-slash-question-mark-everywhere", NATIVE, "src/driver/driver.cpp",
+     "(kWindowsCommandLine && TextEquals(command_text, \"/?\"))", "TextEquals(command_text, \"/?\")"),
     ("driver-no-space-collapse", NATIVE, "src/driver/driver.cpp",
      "const Text command_text = ReplaceText(CommandTail(), \"  \", \" \");",
      "const Text command_text = CommandTail();"),
@@ -380,8 +387,8 @@ UNREACHABLE = {
 # Seconds for one mutant's tests, several times what they take unmutated on a busy machine; a
 # mutant whose tests outlast it is "timed out", neither killed nor survived.
 SUITE_LIMIT = {NATIVE: 300, WIN: 900}
-BUILD = {NATIVE: "cmake --preset release && cmake --build --preset release -j 2",
-         WIN: "cmake --preset windows64 && cmake --build --preset windows64 -j 2"}
+BUILD = {NATIVE: "cmake --preset release && cmake --build --preset release -j 2 --target all knockbox_tests",
+         WIN: "cmake --preset windows64 && cmake --build --preset windows64 -j 2 --target all knockbox_tests"}
 # pytest stops at the first failure and names it in its summary; so does GoogleTest.
 TEST_ENV = {"PYTEST_ADDOPTS": "-x -rfE", "GTEST_FAIL_FAST": "1"}
 
