@@ -1,97 +1,115 @@
 # Knockbox: the README's commands. `make check` is what CI runs.
-.PHONY: all build run test test-deps test-under-load windows windows-test arm64 arm64-test sanitize \
-        fuzz check deps bench install package clean
+#
+# A fresh Debian machine needs a C++20 compiler, CMake 3.25 or later, make and git; every other
+# package is installed by the command that needs it (as root), or named in one `apt-get install`
+# line (as any other user). `make run` needs nothing more.
+.PHONY: all build run test test-under-load windows windows-test arm64 arm64-test sanitize fuzz \
+        man-check package package-check reproducible check bench install clean
 
 JOBS ?= 2
 # Every end-to-end run has its own hard limits; this is the backstop for a whole suite.
 SUITE_LIMIT = timeout -k 10 900
 # WINDOWS_BITS=64 tests the 64-bit Windows build even where 32-bit code runs.
 WINDOWS_BITS ?=
+# The Makefiles that CMake writes are run by make too: no "Entering directory" lines from them.
+MAKEFLAGS += --no-print-directory
+# Package times come from the last commit, unless the caller sets them.
+ifeq ($(SOURCE_DATE_EPOCH),)
+SOURCE_DATE_EPOCH := $(shell git log -1 --format=%ct 2>/dev/null)
+endif
+export SOURCE_DATE_EPOCH
 
-# Debian packages: the end-to-end tests' Python modules; the Windows cross builds and Wine; the
-# 64-bit ARM cross build and its emulator.
-TEST_PACKAGES = python3-pytest python3-pytest-timeout python3-pexpect iproute2
+# The Debian packages each command needs, beyond the compiler, CMake, make and git. The end-to-end
+# tests run Debian's own Python 3 (/usr/bin/python3), whatever python3 comes first on the PATH.
+TEST_PACKAGES = libgtest-dev python3-pytest python3-pytest-timeout python3-pexpect iproute2 mount
+WINDOWS_PACKAGES = g++-mingw-w64-i686 g++-mingw-w64-x86-64
+# Wine runs the 32-bit program where the machine runs 32-bit code, else the 64-bit one.
+WINE_PACKAGES = wine wine64 $(if $(WINDOWS_BITS),,$(if $(shell tools/runs-32-bit && echo yes),wine32:i386))
+ARM_PACKAGES = g++-aarch64-linux-gnu
+ARM_TEST_PACKAGES = qemu-user-static googletest
+FUZZ_PACKAGES = clang libclang-rt-dev
+MAN_PACKAGES = groff-base
+PACKAGE_PACKAGES = $(WINDOWS_PACKAGES) $(ARM_PACKAGES) rpm lintian devscripts
 BENCH_PACKAGES = hyperfine netcat-openbsd time
-WINDOWS_PACKAGES = g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
-ARM_PACKAGES = g++-aarch64-linux-gnu qemu-user-static
-PACKAGE_PACKAGES = rpm lintian
+CHECK_PACKAGES = $(TEST_PACKAGES) $(WINDOWS_PACKAGES) $(WINE_PACKAGES) $(ARM_PACKAGES) \
+                 $(ARM_TEST_PACKAGES) $(FUZZ_PACKAGES) $(MAN_PACKAGES) $(PACKAGE_PACKAGES)
 
-# $(call install,PACKAGES): installs those not installed yet (as root), or says which to install.
-define install
-@missing=$$(for p in $(1); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
-if [ -n "$$missing" ]; then \
-  if [ "$$(id -u)" != 0 ]; then echo "Please install (as root): apt-get install" $$missing; exit 1; fi; \
-  echo "Installing" $$missing; \
-  dpkg --add-architecture i386 && apt-get update -qq && \
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
-fi
-endef
+# $(call need,COMMAND,PACKAGES): installs those of the packages not installed yet, saying so, or
+# (not as root) names the command that would, and stops.
+need = @tools/install-packages "make $(1)" $(2)
+# $(call configure,PRESET): the build folder of a preset, set up or brought up to date.
+configure = cmake --preset $(1) -DPython3_EXECUTABLE=/usr/bin/python3 >/dev/null
 
 all: build
 
 build:
-	cmake --preset release >/dev/null
+	$(call configure,release)
 	cmake --build --preset release -j $(JOBS)
 
-run: build
-	@/usr/bin/python3 tools/demo.py build/knockbox
+run:
+	$(call configure,release)
+	cmake --build --preset release -j $(JOBS) --target knockbox knockbox-demo
+	@build/knockbox-demo build/knockbox
 
-test-deps:
-	$(call install,$(TEST_PACKAGES))
-
-# In a network namespace of its own, where the Telnet tests' port 23 is surely free.
-test: build test-deps
-	cd build && $(SUITE_LIMIT) ../tools/private-network ctest --output-on-failure
+test:
+	$(call need,test,$(TEST_PACKAGES))
+	$(call configure,release)
+	cmake --build --preset release -j $(JOBS) --target all knockbox_tests
+	$(SUITE_LIMIT) tools/private-network build/run-tests
 
 # `make test` LOAD_RUNS times in a row while stress-ng keeps every core busy: the suite must not
 # depend on an idle machine.
 LOAD_RUNS ?= 5
-test-under-load: build test-deps
-	$(call install,stress-ng)
+test-under-load:
+	$(call need,test-under-load,$(TEST_PACKAGES) stress-ng)
 	@stress-ng --cpu 0 --timeout 3600s --quiet & load=$$!; \
 	trap 'kill $$load 2>/dev/null' EXIT; \
 	for run in $$(seq $(LOAD_RUNS)); do \
 	  echo "== make test under load, run $$run of $(LOAD_RUNS), load average $$(cut -d" " -f1 /proc/loadavg)"; \
-	  $(MAKE) --no-print-directory test >build/test-under-load.log 2>&1 || \
-	    { tail -n 60 build/test-under-load.log; exit 1; }; \
+	  $(MAKE) test >build/test-under-load.log 2>&1 || { tail -n 60 build/test-under-load.log; exit 1; }; \
 	done; echo "== $(LOAD_RUNS) runs passed under load"
 
-deps:
-	$(call install,$(WINDOWS_PACKAGES))
+# The 32-bit program we ship, and the same tree for 64-bit Windows, with their unit tests.
+windows:
+	$(call need,windows,$(WINDOWS_PACKAGES) googletest)
+	$(call configure,windows)
+	cmake --build --preset windows -j $(JOBS) --target all knockbox_tests
+	$(call configure,windows64)
+	cmake --build --preset windows64 -j $(JOBS) --target all knockbox_tests
 
-# The 32-bit program we ship, and the same tree for 64-bit Windows.
-windows: deps
-	cmake --preset windows >/dev/null
-	cmake --build --preset windows -j $(JOBS)
-	cmake --preset windows64 >/dev/null
-	cmake --build --preset windows64 -j $(JOBS)
-
-windows-test: windows test-deps
+windows-test:
+	$(call need,windows-test,$(WINDOWS_PACKAGES) googletest $(WINE_PACKAGES) $(TEST_PACKAGES))
+	$(MAKE) windows
 	tools/windows-test $(WINDOWS_BITS)
 
-# The Linux program for 64-bit ARM; ctest runs its unit and end-to-end tests under user-mode
-# emulation (the build's CMAKE_CROSSCOMPILING_EMULATOR), in a network of their own.
+# The Linux program for 64-bit ARM; its unit and end-to-end tests run under user-mode emulation
+# (the build's CMAKE_CROSSCOMPILING_EMULATOR), in a network of their own.
 arm64:
-	$(call install,$(ARM_PACKAGES))
-	cmake --preset arm64 >/dev/null
+	$(call need,arm64,$(ARM_PACKAGES))
+	$(call configure,arm64)
 	cmake --build --preset arm64 -j $(JOBS)
 
-arm64-test: arm64 test-deps
+arm64-test:
+	$(call need,arm64-test,$(ARM_PACKAGES) $(ARM_TEST_PACKAGES) $(TEST_PACKAGES))
+	$(call configure,arm64)
+	cmake --build --preset arm64 -j $(JOBS) --target all knockbox_tests
 	@echo "ARM tests: the aarch64 build-arm64/knockbox under qemu-aarch64-static -L /usr/aarch64-linux-gnu"
-	cd build-arm64 && $(SUITE_LIMIT) ../tools/private-network ctest --output-on-failure
+	$(SUITE_LIMIT) tools/private-network build-arm64/run-tests
 
 # The unit tests and the end-to-end suite against the program built with AddressSanitizer and
 # UndefinedBehaviorSanitizer: start-up, the terminal and the Telnet loop run under them too.
-sanitize: test-deps
-	cmake --preset sanitize >/dev/null
-	cmake --build --preset sanitize -j $(JOBS) --target knockbox_tests knockbox
-	cd build-sanitize && $(SUITE_LIMIT) ../tools/private-network ctest --output-on-failure
+sanitize:
+	$(call need,sanitize,$(TEST_PACKAGES))
+	$(call configure,sanitize)
+	cmake --build --preset sanitize -j $(JOBS) --target knockbox knockbox_tests
+	$(SUITE_LIMIT) tools/private-network build-sanitize/run-tests
 
 # Each libFuzzer target runs for FUZZ_SECONDS from the seeds in fuzz/corpus; what it finds new
 # goes to build-fuzz/, not into the repository.
 FUZZ_SECONDS ?= 20
 fuzz:
-	cmake --preset fuzz >/dev/null
+	$(call need,fuzz,$(FUZZ_PACKAGES))
+	$(call configure,fuzz)
 	cmake --build --preset fuzz -j $(JOBS)
 	@for target in build-fuzz/*_fuzz; do \
 	  mkdir -p $$target.corpus; \
@@ -101,29 +119,45 @@ fuzz:
 	  tail -n 1 $$target.log; \
 	done
 
-check: test windows-test arm64-test sanitize fuzz
+man-check:
+	$(call need,man-check,$(MAN_PACKAGES))
 	groff -ww -z -man doc/knockbox.1
+
+# The release files, and a SHA256SUMS file for them, in build/release: the .debs of the Linux
+# program (x86_64, 64-bit ARM), its .rpm (x86_64) and the .zip of the 32-bit Windows program. Only
+# what they hold is built. Every time inside them is SOURCE_DATE_EPOCH (the last commit's), so the
+# same commit gives the same bytes. tools/check-packages checks each one (see there).
+RELEASE = build/release
+package:
+	$(call need,package,$(PACKAGE_PACKAGES))
+	$(call configure,release)
+	cmake --build --preset release -j $(JOBS)
+	$(call configure,arm64)
+	cmake --build --preset arm64 -j $(JOBS)
+	$(call configure,windows)
+	cmake --build --preset windows -j $(JOBS)
+	tools/make-release $(RELEASE)
+	tools/check-packages $(RELEASE)
+
+# The release files again, made a second time into another folder from the same builds: they must
+# be the same bytes.
+reproducible: package
+	tools/make-release build/release-again
+	tools/check-reproducible $(RELEASE) build/release-again
+
+check:
+	$(call need,check,$(CHECK_PACKAGES))
+	$(MAKE) test windows-test arm64-test sanitize fuzz man-check reproducible
 
 # Start-up time and memory against nc -z and the least C program (bench/least.c), on loopback.
 bench: build
-	$(call install,$(BENCH_PACKAGES))
+	$(call need,bench,$(BENCH_PACKAGES))
 	cc -O2 -o build/bench-least bench/least.c
 	/usr/bin/python3 bench/bench.py build/knockbox build/bench-least
 
 PREFIX ?= /usr/local
 install: build
 	cmake --install build --prefix $(PREFIX)
-
-# build/package: knockbox_*_amd64.deb and knockbox-*.x86_64.rpm; build-arm64/package:
-# knockbox_*_arm64.deb; build-win/package: knockbox-*-win32.zip (32-bit). The Linux packages are
-# checked: glibc 2.34 at most, the C library they ask for, lintian.
-package: build windows arm64
-	$(call install,$(PACKAGE_PACKAGES))
-	rm -rf build/package build-arm64/package build-win/package
-	cd build && cpack -G "DEB;RPM"
-	cd build-arm64 && cpack -G DEB
-	cd build-win && cpack -G ZIP
-	tools/check-packages build/package/*.deb build/package/*.rpm build-arm64/package/*.deb
 
 clean:
 	rm -rf build build-win build-win64 build-arm64 build-sanitize build-fuzz
