@@ -54,7 +54,7 @@ run:
 test:
 	$(call need,test,$(TEST_PACKAGES))
 	$(call configure,release)
-	cmake --build --preset release -j $(JOBS) --target all knockbox_tests
+	cmake --build --preset release-tests -j $(JOBS)
 	$(SUITE_LIMIT) tools/private-network build/run-tests
 
 # `make test` LOAD_RUNS times in a row while stress-ng keeps every core busy: the suite must not
@@ -73,9 +73,9 @@ test-under-load:
 windows:
 	$(call need,windows,$(WINDOWS_PACKAGES) googletest)
 	$(call configure,windows)
-	cmake --build --preset windows -j $(JOBS) --target all knockbox_tests
+	cmake --build --preset windows-tests -j $(JOBS)
 	$(call configure,windows64)
-	cmake --build --preset windows64 -j $(JOBS) --target all knockbox_tests
+	cmake --build --preset windows64-tests -j $(JOBS)
 
 windows-test:
 	$(call need,windows-test,$(WINDOWS_PACKAGES) googletest $(WINE_PACKAGES) $(TEST_PACKAGES))
@@ -92,7 +92,7 @@ arm64:
 arm64-test:
 	$(call need,arm64-test,$(ARM_PACKAGES) $(ARM_TEST_PACKAGES) $(TEST_PACKAGES))
 	$(call configure,arm64)
-	cmake --build --preset arm64 -j $(JOBS) --target all knockbox_tests
+	cmake --build --preset arm64-tests -j $(JOBS)
 	@echo "ARM tests: the aarch64 build-arm64/knockbox under qemu-aarch64-static -L /usr/aarch64-linux-gnu"
 	$(SUITE_LIMIT) tools/private-network build-arm64/run-tests
 
@@ -101,7 +101,7 @@ arm64-test:
 sanitize:
 	$(call need,sanitize,$(TEST_PACKAGES))
 	$(call configure,sanitize)
-	cmake --build --preset sanitize -j $(JOBS) --target knockbox knockbox_tests
+	cmake --build --preset sanitize-tests -j $(JOBS)
 	$(SUITE_LIMIT) tools/private-network build-sanitize/run-tests
 
 # Each libFuzzer target runs for FUZZ_SECONDS from the seeds in fuzz/corpus; what it finds new

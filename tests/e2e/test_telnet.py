@@ -31,7 +31,8 @@ def telnet_probe(target, native_limit=5):
     (b"\xff\xfb\x01\xff\xfb\x03Welcome\r\r\n\r\nlogin: ", 0,
      [b" + \xff\xfb\x01\xff\xfb\x03Welcome", b" + ", b" + login: "], 0),
     (b"x" * 70000 + b"\r\n", 0, [b" + " + b"x" * 65536, b" + " + b"x" * 4464], 0),
-    (b"Hello\r\n", 0.6, [b" + Hello"], 2)])
+    (b"Hello\r\n", 0.6, [b" + Hello"], 2)],
+    ids=["greeting", "commands-empty-line-prompt", "longer-than-one-receive", "late-answer"])
 def test_the_servers_lines_are_shown_as_they_came(server, reply, delay, shown, least_bare):
     s = server(answer(reply, delay), port=23)
     rest, bare = telnet_probe("127.0.0.1:23" if delay else "127.0.0.1")
