@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(command == model);
   const auto spaces = static_cast<std::int32_t>(std::count(command.begin(), command.end(), ' '));
   Text joined = FieldText(command, " ", 1);
-  for (std::int32_t k = 2; k <= spaces + 1; ++k) joined.append(" ").append(FieldText(command, " ", k));
+  for (std::int32_t k = 2; k <= spaces + 1; ++k)
+    joined.append(" ").append(FieldText(command, " ", k));
   Check(joined == command);
   const Text target = FieldText(command, " ", 1);
   const ProbeTarget split = SplitTarget(target);

@@ -5,30 +5,15 @@
 #include <atomic>
 #include <bitset>
 
+#include "system/busy_lock.h"
 #include "text/error.h"
 
 namespace {
 
-// A lock word taken by swapping in all ones until the old value was 0. The program runs on one
-// thread, so the spin never turns in practice. What the locks guarantee: each call below sees
-// and leaves the list's links whole, and numbers are handed out one at a time. They do not guard
-// a record after FindConnection has returned it: a caller that shares connections between
-// threads must see to it that no thread closes a record another one is using.
-class BusyLock {
- public:
-  explicit BusyLock(std::atomic<std::uint32_t>& word) : word_(word) {
-    while (word_.exchange(0xFFFFFFFFu, std::memory_order_acquire) != 0) {
-    }
-  }
-  ~BusyLock() { word_.store(0, std::memory_order_release); }
-  BusyLock(const BusyLock&) = delete;
-  BusyLock& operator=(const BusyLock&) = delete;
-
- private:
-  std::atomic<std::uint32_t>& word_;
-};
-
-// Taken in this order only: counter first, then table.
+// What the locks guarantee: each call below sees and leaves the list's links whole, and numbers
+// are handed out one at a time. They do not guard a record after FindConnection has returned it: a
+// caller that shares connections between threads must see to it that no thread closes a record
+// another one is using. Taken in this order only: counter first, then table.
 std::atomic<std::uint32_t> counter_lock{0};
 std::atomic<std::uint32_t> table_lock{0};
 

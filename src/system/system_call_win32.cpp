@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+#include "system/busy_lock.h"
+
 namespace {
 std::atomic<std::uint32_t> call_lock{0};
 // Written and read under the lock.
@@ -12,8 +14,7 @@ UINT previous_error_mode = 0;
 }  // namespace
 
 void EnterSystemCall() {
-  while (call_lock.exchange(0xFFFFFFFFu, std::memory_order_acquire) != 0) {
-  }
+  TakeBusyLock(call_lock);
   previous_error_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   SetLastError(0);
 }
@@ -21,6 +22,6 @@ void EnterSystemCall() {
 std::uint32_t LeaveSystemCall() {
   const DWORD error = GetLastError();
   SetErrorMode(previous_error_mode);
-  call_lock.store(0, std::memory_order_release);
+  ReleaseBusyLock(call_lock);
   return error;
 }
