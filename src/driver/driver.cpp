@@ -1,6 +1,9 @@
 // The program's main flow: banner and usage, then the loop time and the probe cycle.
 #include "driver/driver.h"
 
+#include <string_view>
+#include <utility>
+
 #include "console/keyboard.h"
 #include "console/line_output.h"
 #include "console/sleep.h"
@@ -11,9 +14,11 @@
 
 namespace {
 
-constexpr const char* kBanner = "KNOCKBOX 1.0 - TCP port connection tester";
+// The fixed lines are views: printing them, or comparing with them, makes no Text, so they need
+// no memory.
+constexpr std::string_view kBanner = "KNOCKBOX 1.0 - TCP port connection tester";
 
-constexpr const char* kUsage[] = {
+constexpr std::string_view kUsage[] = {
     "",
     "Syntax:",
     "  KNOCKBOX <ip_address>[:<port>] [<looptime>]",
@@ -29,14 +34,16 @@ constexpr const char* kUsage[] = {
 };
 
 constexpr std::int32_t kMaxLoopTime = 65534;
+// The key text of Escape. A key text made for the comparison would be empty without memory, and
+// the empty key text of a poll that found no key would then read as Escape.
+constexpr std::string_view kEscapeKey = "\x1b";
 
 // Sleeps one second at a time, polling the keyboard after each; true when Escape was read.
 bool PauseUntilEscape(std::int32_t loop_time) {
-  const Text escape = TextFromCodes({27});
   for (std::int32_t slept = 0; slept < loop_time;) {
     SleepMs(1000);
     ++slept;
-    if (TextEquals(PollKey(), escape)) return true;
+    if (TextEquals(PollKey(), kEscapeKey)) return true;
   }
   return false;
 }
@@ -45,17 +52,18 @@ bool PauseUntilEscape(std::int32_t loop_time) {
 
 std::int32_t RunDriver() {
   ErrorScope routine;
-  const Text command_text = ReplaceText(CommandTail(), "  ", " ");
+  Text command_text = ReplaceText(CommandTail(), "  ", " ");
   PrintLine(kBanner);
   if (TextEquals(command_text, "?") || TextLength(command_text) == 0) {
-    for (const char* line : kUsage) PrintLine(line);
+    for (std::string_view line : kUsage) PrintLine(line);
     return 0;
   }
-  return RunProbeCycle(command_text);
+  return RunProbeCycle(std::move(command_text));
 }
 
-std::int32_t RunProbeCycle(const Text& command_text) {
-  Text target = command_text;
+std::int32_t RunProbeCycle(Text command_text) {
+  // The target text takes over the command text's bytes: no copy, so nothing to run out of.
+  Text target = std::move(command_text);
   std::int32_t loop_time = 0;
   if (FindText(1, target, " ") > 0) {
     loop_time = NumberToInt32(TextToNumber(FieldText(target, " ", 2)));

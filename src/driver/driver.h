@@ -11,4 +11,4 @@ inline constexpr std::int32_t kExitEscape = 1;
 // The whole run after start-up; returns the exit code (0, 1 or 10).
 std::int32_t RunDriver();
 // The loop time and the probe cycle for a command text that is not a usage request.
-std::int32_t RunProbeCycle(const Text& command_text);
+std::int32_t RunProbeCycle(Text command_text);

@@ -1,9 +1,13 @@
 // Text: elementary operations on counted byte strings.
 #include "text/text.h"
 
-std::int32_t TextLength(const Text& text) { return static_cast<std::int32_t>(text.size()); }
+std::int32_t TextLength(std::string_view text) { return static_cast<std::int32_t>(text.size()); }
 
-bool TextEquals(const Text& a, const Text& b) { return a == b; }
+bool TextEquals(std::string_view a, std::string_view b) { return a == b; }
+
+Text CopyText(std::string_view text) {
+  return GuardedText([&] { return Text(text); });
+}
 
 Text TextFromCodes(std::initializer_list<int> codes) {
   return GuardedText([&] {
@@ -13,5 +17,3 @@ Text TextFromCodes(std::initializer_list<int> codes) {
     return result;
   });
 }
-
-Text LineEnd() { return TextFromCodes({13, 10}); }
