@@ -14,10 +14,16 @@
 
 using Text = std::string;
 
+// True when storage for reporting a shortage is set aside (see GuardAllocation); sets it aside
+// first when it is not. False means memory has run out.
+bool MemoryReserveReady();
+
 // Runs `work`, which may allocate, and tells whether it got all the storage it asked for. An
-// allocation failure never escapes: `work` is cut short and the result is false.
+// allocation failure never escapes: `work` is cut short and the result is false. Without memory
+// to report a failure with (see text.cpp), `work` is not even started.
 template <typename Work>
 bool GuardAllocation(Work&& work) {
+  if (!MemoryReserveReady()) return false;
   try {
     work();
     return true;
