@@ -300,6 +300,26 @@ MUTANTS = [
     ("format-integer-limit", NATIVE, "src/text/number.cpp", "if (std::fabs(value) < 1e15L &&", "if (std::fabs(value) < 1e16L &&"),
     ("format-exponent-sign", NATIVE, "src/text/number.cpp", "text += e > 15 ? \"E+\" : \"E-\";", "text += \"E+\";"),
     ("power-beyond-table", NATIVE, "src/text/number.cpp", "  if (beyond_table) power *= kLargePowers[9];\n", ""),
+    # Memory: every Text through the guard, a reserve to report a shortage with
+    ("memory-banner-copied", NATIVE, "src/driver/driver.cpp",
+     "  PrintLine(kBanner);", "  PrintLine(Text(kBanner));"),
+    ("memory-closing-line-copied", NATIVE, "src/driver/driver.cpp",
+     "    PrintLine(\"Closing connection.\");", "    PrintLine(Text(\"Closing connection.\"));"),
+    ("memory-command-text-copied", NATIVE, "src/driver/driver.cpp",
+     "return RunProbeCycle(std::move(command_text));", "return RunProbeCycle(Text(command_text));"),
+    ("memory-host-copied", NATIVE, "src/probe/probe.cpp",
+     "    target.host = CopyText(target_text);", "    target.host = Text(target_text);"),
+    ("memory-receive-room-unguarded", NATIVE, "src/net/stream.cpp",
+     "if (!GuardAllocation([&] { line.reserve(kConnectionBufferSize); })) {",
+     "if (line.reserve(kConnectionBufferSize), false) {"),
+    ("memory-shrink-unguarded", NATIVE, "src/net/stream.cpp",
+     "  GuardAllocation([&] { line.shrink_to_fit(); });", "  line.shrink_to_fit();"),
+    ("memory-shortage-not-silence", NATIVE, "src/probe/probe.cpp",
+     "receive_error == kErrTimeout || receive_error == kErrNoMemory;", "receive_error == kErrTimeout;"),
+    ("memory-reserve-kept", NATIVE, "src/text/text.cpp",
+     "  std::free(g_reserve);\n  g_reserve = nullptr;\n", ""),
+    ("memory-tried-without-reserve", NATIVE, "src/text/text.h",
+     "  if (!MemoryReserveReady()) return false;", "  MemoryReserveReady();"),
     # Windows: keyboard, console echo, start-up, line output, sockets
     ("win-virtual-key", WIN, "src/console/keyboard_win32.cpp", "  event.virtual_key = key.wVirtualKeyCode;\n", ""),
     ("win-event-kept", WIN, "src/console/keyboard_win32.cpp",
@@ -375,6 +395,10 @@ UNREACHABLE = {
         "Linux reports a reset once and then reads the connection as closed (Wine reads it as "
         "closed at once), so the loop ends either way; only Windows, where every receive after a "
         "reset fails, would go on for 30 seconds",
+    "memory-shrink-unguarded":
+        "libstdc++'s shrink_to_fit catches its own allocation failure, and the receive's earlier "
+        "guard has set the reserve aside by then; the guard is for runtimes whose shrink_to_fit "
+        "lets the failure out",
 }
 
 # Seconds for one mutant's tests, several times what they take unmutated on a busy machine; a
