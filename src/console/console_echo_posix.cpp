@@ -21,11 +21,11 @@ bool BackgroundMustKeepQuiet(int fd) {
 
 }  // namespace
 
-void ConsolePrintLine(const Text& text) {
+void ConsolePrintLine(std::string_view text) {
   if (Process().console_output == kNoHandle) return;
   const int fd = static_cast<int>(Process().console_output);
   // The echo reports nothing: a failure here must not reach the caller's error number.
   ErrorScope own_errors;
   if (BackgroundMustKeepQuiet(fd)) return;
-  WriteAll(fd, FilterForTerminal(text), "\r\n");
+  WriteAll(fd, FilterForTerminal(text), kLineEnd);
 }

@@ -61,7 +61,7 @@ EchoWriter& Writer() {
 
 }  // namespace
 
-void ConsolePrintLine(const Text& text) {
+void ConsolePrintLine(std::string_view text) {
   ConsoleScreen screen(reinterpret_cast<HANDLE>(Process().console_output));
   Writer().PrintLine(screen, text);
 }

@@ -14,7 +14,7 @@ bool Usable(const ScreenInfo& info) {
 
 }  // namespace
 
-void EchoWriter::PrintLine(ScreenBuffer& screen, const Text& text) {
+void EchoWriter::PrintLine(ScreenBuffer& screen, std::string_view text) {
   WriteText(screen, text);
   EndLine(screen);
 }
@@ -23,7 +23,7 @@ void EchoWriter::ScrollUp(ScreenBuffer& screen, const ScreenInfo& info) {
   screen.ScrollUpOneRow(info.width, info.height, EchoCell{' ', kEchoAttribute});
 }
 
-void EchoWriter::WriteText(ScreenBuffer& screen, const Text& text) {
+void EchoWriter::WriteText(ScreenBuffer& screen, std::string_view text) {
   if (text.empty()) return;
   ScreenInfo info;
   if (!screen.QueryScreen(&info) || !Usable(info)) return;

@@ -2,8 +2,7 @@
 #pragma once
 
 #include <cstdint>
-
-#include "text/text.h"
+#include <string_view>
 
 // Grey on black: every cell the echo writes or blanks gets it, whatever colours the console uses.
 inline constexpr std::uint16_t kEchoAttribute = 0x07;
@@ -43,8 +42,8 @@ class ScreenBuffer {
 class EchoWriter {
  public:
   // The text's bytes, each one cell (no byte is interpreted), then a line end.
-  void PrintLine(ScreenBuffer& screen, const Text& text);
-  void WriteText(ScreenBuffer& screen, const Text& text);
+  void PrintLine(ScreenBuffer& screen, std::string_view text);
+  void WriteText(ScreenBuffer& screen, std::string_view text);
   void EndLine(ScreenBuffer& screen);
   bool scroll_pending() const { return scroll_pending_; }
 

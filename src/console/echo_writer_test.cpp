@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "text/text.h"
+
 namespace {
 
 using Cursor = std::pair<int, int>;

@@ -1,8 +1,8 @@
 // The keyboard poll on POSIX systems: terminal bytes decoded one key at a time.
 #include <unistd.h>
 
-#include <algorithm>
-#include <new>
+#include <cstring>
+#include <string_view>
 
 #include "console/key_decoder.h"
 #include "console/keyboard.h"
@@ -13,26 +13,22 @@
 namespace {
 
 // Bytes read from the terminal and not yet handed out as keys. A long paste stays in the
-// terminal beyond this much and is read as the keys before it are taken.
+// terminal beyond this much and is read as the keys before it are taken. The room is fixed, so
+// that reading keys never needs memory and no typed key is lost for want of it.
 constexpr std::size_t kPendingLimit = 4096;
-
-Text& Pending() {
-  static Text pending;
-  return pending;
-}
+char g_pending[kPendingLimit];
+std::size_t g_pending_count = 0;
 
 // Everything the terminal has, without waiting (the descriptor is non-blocking).
-void ReadAvailable(int fd, Text& pending) {
-  char chunk[256];
-  while (pending.size() < kPendingLimit) {
-    const std::size_t room = std::min(sizeof chunk, kPendingLimit - pending.size());
-    const ssize_t count = RetryAfterSignal(-1, [&] { return read(fd, chunk, room); });
-    if (count > 0) {
-      pending.append(chunk, static_cast<std::size_t>(count));
-    } else {
+void ReadAvailable(int fd) {
+  while (g_pending_count < kPendingLimit) {
+    const ssize_t count = RetryAfterSignal(
+        -1, [&] { return read(fd, g_pending + g_pending_count, kPendingLimit - g_pending_count); });
+    if (count <= 0) {
       // Nothing more for now (EAGAIN), a hung-up terminal (0) or an error: keep what we have.
       return;
     }
+    g_pending_count += static_cast<std::size_t>(count);
   }
 }
 
@@ -42,14 +38,13 @@ void PrepareKeyboard() { PrepareTerminal(); }
 
 Text PollKey() {
   if (Process().console_input == kNoHandle || !TerminalReadyForKeys()) return Text();
-  Text& pending = Pending();
-  try {
-    ReadAvailable(static_cast<int>(Process().console_input), pending);
-    TerminalKey key = DecodeTerminalBytes(pending);
-    pending.erase(0, key.used);
-    return std::move(key.key);
-  } catch (const std::bad_alloc&) {
-    pending.clear();
+  ReadAvailable(static_cast<int>(Process().console_input));
+  TerminalKey key;
+  // Without memory for the key's text the bytes stay, to be read at the next poll.
+  if (!GuardAllocation([&] { key = DecodeTerminalBytes({g_pending, g_pending_count}); })) {
     return Text();
   }
+  std::memmove(g_pending, g_pending + key.used, g_pending_count - key.used);
+  g_pending_count -= key.used;
+  return std::move(key.key);
 }

@@ -30,10 +30,12 @@ Text PollKey() {
     INPUT_RECORD record{};
     DWORD count = 0;
     if (!PeekConsoleInputA(input, &record, 1, &count) || count == 0) return Text();
-    KeyDecision decision = DecideKeyEvent(ToKeyEvent(record));
+    KeyDecision decision;
+    // Without memory for the key's text the event stays queued, to be read at the next poll.
+    if (!GuardAllocation([&] { decision = DecideKeyEvent(ToKeyEvent(record)); })) return Text();
     // Taken or discarded, the event leaves the queue; the read's own result does not matter.
     DWORD removed = 0;
     ReadConsoleInputA(input, &record, 1, &removed);
-    if (decision.take) return decision.key;
+    if (decision.take) return std::move(decision.key);
   }
 }

@@ -8,7 +8,7 @@
 
 namespace {
 
-void WriteBytes(const Text& bytes) {
+void WriteBytes(std::string_view bytes) {
   DWORD written = 0;
   const DWORD wanted = static_cast<DWORD>(bytes.size());
   const DWORD code = CallSystem([&] {
@@ -24,9 +24,9 @@ void WriteBytes(const Text& bytes) {
 
 }  // namespace
 
-void PrintLine(const Text& text) {
+void PrintLine(std::string_view text) {
   if (!text.empty()) WriteBytes(text);
-  WriteBytes(LineEnd());
+  WriteBytes(kLineEnd);
 }
 
 std::int32_t StdoutIsConsole() { return Process().console_flag; }

@@ -7,7 +7,7 @@ namespace {
 
 // The length of the valid UTF-8 sequence that starts at `at`, or 0 when none does (a stray
 // continuation byte, an overlong form, a surrogate, a cut-off sequence).
-std::size_t Utf8SequenceLength(const Text& text, std::size_t at) {
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(at);
   std::size_t length = 0;
@@ -38,7 +38,7 @@ void AppendCaret(Text& out, unsigned char control) {
 
 }  // namespace
 
-Text FilterForTerminal(const Text& text) {
+Text FilterForTerminal(std::string_view text) {
   return GuardedText([&] {
     Text out;
     out.reserve(text.size());
@@ -54,7 +54,7 @@ Text FilterForTerminal(const Text& text) {
         AppendCaret(out, 0x1B);
         out.push_back(static_cast<char>(byte - 0x40));
       } else {
-        out.append(text, i, length == 0 ? 1 : length);
+        out.append(text.substr(i, length == 0 ? 1 : length));
       }
       i += length == 0 ? 1 : length;
     }

@@ -1,6 +1,9 @@
 // The program's main flow: banner and usage, then the loop time and the probe cycle.
 #include "driver/driver.h"
 
+#include <string_view>
+#include <utility>
+
 #include "console/keyboard.h"
 #include "console/line_output.h"
 #include "console/sleep.h"
@@ -17,9 +20,11 @@ constexpr bool kWindowsCommandLine = true;
 constexpr bool kWindowsCommandLine = false;
 #endif
 
-constexpr const char* kBanner = "KNOCKBOX 1.0 - TCP port connection tester";
+// The fixed lines are views: printing them, or comparing with them, makes no Text, so they need
+// no memory.
+constexpr std::string_view kBanner = "KNOCKBOX 1.0 - TCP port connection tester";
 
-constexpr const char* kUsage[] = {
+constexpr std::string_view kUsage[] = {
     "",
     "Syntax:",
     "  KNOCKBOX <ip_address>[:<port>] [<looptime>]",
@@ -35,10 +40,13 @@ constexpr const char* kUsage[] = {
 };
 
 constexpr std::int32_t kMaxLoopTime = 65534;
+// The key text of Escape. A key text made for the comparison would be empty without memory, and
+// the empty key text of a poll that found no key would then read as Escape.
+constexpr std::string_view kEscapeKey = "\x1b";
 
 // What a user tries first. No host name starts with '-' or '/', so no probe that could succeed is
 // taken from anyone.
-bool AsksForUsage(const Text& command_text) {
+bool AsksForUsage(std::string_view command_text) {
   return TextEquals(command_text, "?") || TextLength(command_text) == 0 ||
          TextEquals(command_text, "-h") || TextEquals(command_text, "--help") ||
          (kWindowsCommandLine && TextEquals(command_text, "/?"));
@@ -46,11 +54,10 @@ bool AsksForUsage(const Text& command_text) {
 
 // Sleeps one second at a time, polling the keyboard after each; true when Escape was read.
 bool PauseUntilEscape(std::int32_t loop_time) {
-  const Text escape = TextFromCodes({27});
   for (std::int32_t slept = 0; slept < loop_time;) {
     SleepMs(1000);
     ++slept;
-    if (TextEquals(PollKey(), escape)) return true;
+    if (TextEquals(PollKey(), kEscapeKey)) return true;
   }
   return false;
 }
@@ -59,18 +66,24 @@ bool PauseUntilEscape(std::int32_t loop_time) {
 
 std::int32_t RunDriver() {
   ErrorScope routine;
-  const Text command_text = ReplaceText(CommandTail(), "  ", " ");
+  Text command_text = ReplaceText(CommandTail(), "  ", " ");
+  // Without memory for the command text it would read as empty, which asks for the usage text
+  // and exit code 0: a script would take that for an open port. No probe was made, so the run
+  // ends as one that could not be prepared.
+  const bool command_unreadable = LastError() != 0;
   PrintLine(kBanner);
+  if (command_unreadable) return kExitNotPrepared;
   if (AsksForUsage(command_text)) {
-    for (const char* line : kUsage) PrintLine(line);
+    for (std::string_view line : kUsage) PrintLine(line);
     return 0;
   }
   if (TextEquals(command_text, "--version")) return 0;
-  return RunProbeCycle(command_text);
+  return RunProbeCycle(std::move(command_text));
 }
 
-std::int32_t RunProbeCycle(const Text& command_text) {
-  Text target = command_text;
+std::int32_t RunProbeCycle(Text command_text) {
+  // The target text takes over the command text's bytes: no copy, so nothing to run out of.
+  Text target = std::move(command_text);
   std::int32_t loop_time = 0;
   if (FindText(1, target, " ") > 0) {
     loop_time = NumberToInt32(TextToNumber(FieldText(target, " ", 2)));

@@ -47,7 +47,11 @@ int ProcessMain(int argc, char** argv) {
   }
 
   // The shell has split the command line; put it back together as one text.
+  // Without memory for it the command line would read as empty, a request for the usage text
+  // that a script would take for an open port: the process cannot be prepared.
+  ErrorScope startup;
   static const Text command_line = JoinArguments(argc, argv);
+  if (LastError() != 0) return kExitNotPrepared;
   SetCommandTail(command_line);
   SetNumberEnvironment();
 

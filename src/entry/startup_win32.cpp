@@ -69,11 +69,11 @@ int ProcessMain(int, char**) {
   SetCommandTail(SkipProgramName(GetCommandLineA()));
 
   const DWORD slot = TlsAlloc();
-  if (slot == TLS_OUT_OF_INDEXES) EndProcess(255);
+  if (slot == TLS_OUT_OF_INDEXES) EndProcess(kExitNotPrepared);
   HGLOBAL block = GlobalAlloc(GPTR, kThreadBlockSize);
   if (block == nullptr) {
     TlsFree(slot);
-    EndProcess(255);
+    EndProcess(kExitNotPrepared);
   }
   TlsSetValue(slot, block);
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <memory>
-#include <new>
+#include <string_view>
 
 #include "net/line_assembly.h"
 #include "net/socket.h"
@@ -55,11 +55,8 @@ ErrorNumber ConnectRecord(ConnectionRecord& record, std::int32_t port, const Tex
     return error;
   }
 
-  try {
-    record.local_host_name.assign(name, std::find(name, name + sizeof name, '\0'));
-  } catch (const std::bad_alloc&) {
-    return kErrNoMemory;
-  }
+  const std::string_view local_name(name, std::find(name, name + sizeof name, '\0'));
+  if (!GuardAllocation([&] { record.local_host_name.assign(local_name); })) return kErrNoMemory;
   return 0;
 }
 
@@ -85,12 +82,15 @@ ErrorNumber OpenOnNumber(std::int16_t number, std::int32_t port, const Text& hos
                          const Text& service, std::uint32_t timeout_1024us) {
   if (number < 0) return kErrNotOpen;
   if (FindConnection(number) != nullptr) return kErrAlreadyOpen;
-  std::unique_ptr<ConnectionRecord> record(new (std::nothrow) ConnectionRecord());
-  if (record == nullptr) return kErrNoMemory;
-  // Left unset: only the first pending_count bytes are ever read, and zeroing 64 KiB would cost
-  // every probe its time and its memory.
-  record->buffer.reset(new (std::nothrow) ConnectionBuffer);
-  if (record->buffer == nullptr) return kErrNoMemory;
+  std::unique_ptr<ConnectionRecord> record;
+  // The buffer is left unset: only the first pending_count bytes are ever read, and zeroing 64 KiB
+  // would cost every probe its time and its memory.
+  if (!GuardAllocation([&] {
+        record.reset(new ConnectionRecord());
+        record->buffer.reset(new ConnectionBuffer);
+      })) {
+    return kErrNoMemory;
+  }
   if (!RegisterConnection(record.get())) return kErrTable;
   record->number = number;
   record->device_class = kNetworkDeviceClass;
@@ -106,13 +106,10 @@ ErrorNumber OpenOnNumber(std::int16_t number, std::int32_t port, const Text& hos
   return 0;
 }
 
-// A line was reserved at full size; hand back only what it holds.
+// A line was reserved at full size; hand back only what it holds. Without memory for the smaller
+// copy the line keeps its larger storage, which is harmless.
 Text Finished(Text& line) {
-  try {
-    line.shrink_to_fit();
-  } catch (...) {
-    // Keeping the larger storage is harmless.
-  }
+  GuardAllocation([&] { line.shrink_to_fit(); });
   return std::move(line);
 }
 
@@ -139,7 +136,7 @@ void OpenStream(std::int16_t number, std::int32_t port, const Text& host, const 
   if (error != 0) RaiseError(error);
 }
 
-void SendText(std::int16_t number, const Text& text) {
+void SendText(std::int16_t number, std::string_view text) {
   ConnectionRecord* record = FindConnection(number);
   if (record == nullptr) {
     RaiseError(kErrNotOpen);
@@ -176,10 +173,9 @@ void SendText(std::int16_t number, const Text& text) {
 
 Text ReceiveLine(std::int16_t number,
                  std::optional<std::chrono::steady_clock::time_point> deadline) {
+  // The whole room a call may fill, taken at once: the line assembly then never asks for more.
   Text line;
-  try {
-    line.reserve(kConnectionBufferSize);
-  } catch (...) {
+  if (!GuardAllocation([&] { line.reserve(kConnectionBufferSize); })) {
     RaiseError(kErrNoMemory);
     return Text();
   }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "net/connection_table.h"
 #include "text/error.h"
@@ -25,7 +26,7 @@ void OpenStream(std::int16_t number, std::int32_t port, const Text& host, const 
 
 // Writes exactly the bytes of `text`, each partial send after a fresh bounded wait.
 // Errors: 52 not open, 54 not a stream, 24 the wait limit passed, 57 or 70 the system refused.
-void SendText(std::int16_t number, const Text& text);
+void SendText(std::int16_t number, std::string_view text);
 
 // The next line the peer sent, without carriage returns and its line feed; at most 65,536 bytes
 // are taken per call. A prompt without a line feed comes back once a wait runs out after it; a

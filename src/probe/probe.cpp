@@ -19,9 +19,16 @@ constexpr std::uint32_t kOpenTimeout1024us = 5;
 constexpr std::uint32_t kReceivePauseMs = 100;
 constexpr std::uint32_t kClosePauseMs = 10;
 // A Telnet server that says nothing for this many receives in a row (about 3 seconds), or
-// keeps talking past the time limit, does not hold the probe any longer.
+// keeps talking past the time limit, does not hold the probe any longer. A receive that found no
+// memory for the line brought nothing either: a shortage that lasts ends the loop as silence
+// does, one that passes costs a bare line.
 constexpr int kMaxSilentReceives = 30;
 constexpr auto kTelnetTimeLimit = std::chrono::seconds(30);
+// The bytes the probe sends are fixed views, so they go out whole however short memory is.
+// IAC DONT ECHO, IAC DONT SUPPRESS-GO-AHEAD.
+constexpr std::string_view kOptionRequest = "\xFF\xFE\x01\xFF\xFE\x03";
+// "BYE", a carriage return, and the line end.
+constexpr std::string_view kClosingLine = "BYE\r\r\n";
 
 Text NumberText(std::int32_t value) { return NumberToText(Int32ToNumber(value)); }
 
@@ -40,7 +47,8 @@ void ShowTelnetLines(std::int16_t connection) {
     PrintLine(ConcatText(" + ", line));
     // A reset connection fails every receive from now on.
     if (receive_error == kErrSocket || receive_error == kErrInProgress) return;
-    silent_receives = receive_error == kErrTimeout ? silent_receives + 1 : 0;
+    const bool brought_nothing = receive_error == kErrTimeout || receive_error == kErrNoMemory;
+    silent_receives = brought_nothing ? silent_receives + 1 : 0;
     if (silent_receives >= kMaxSilentReceives) return;
     if (std::chrono::steady_clock::now() >= deadline) return;
     SleepMs(kReceivePauseMs);
@@ -49,15 +57,18 @@ void ShowTelnetLines(std::int16_t connection) {
 
 }  // namespace
 
-ProbeTarget SplitTarget(const Text& target_text) {
+ProbeTarget SplitTarget(std::string_view target_text) {
   ProbeTarget target;
-  target.host = target_text;
-  const std::int32_t colon = FindText(1, target.host, ":");
+  // The caller's text is read, never changed, so the split needs no copy of it beforehand: only
+  // the host is made, and only the guarded operations make it.
+  const std::int32_t colon = FindText(1, target_text, ":");
   if (colon > 0) {
     const std::int64_t port =
-        NumberToInt64(TextToNumber(MidText(target.host, colon + 1, 2147483647)));
+        NumberToInt64(TextToNumber(MidText(target_text, colon + 1, 2147483647)));
     target.port = static_cast<std::int32_t>(static_cast<std::uint32_t>(port));
-    target.host = MidText(target.host, 1, colon - 1);
+    target.host = MidText(target_text, 1, colon - 1);
+  } else {
+    target.host = CopyText(target_text);
   }
   return target;
 }
@@ -95,15 +106,14 @@ std::int16_t Probe(const Text& target_text) {
   if (target.port != kTelnetPort) return connection;
 
   PrintLine("Negotiating connection");
-  // IAC DONT ECHO, IAC DONT SUPPRESS-GO-AHEAD.
-  SendText(connection, TextFromCodes({0xFF, 0xFE, 0x01, 0xFF, 0xFE, 0x03}));
+  SendText(connection, kOptionRequest);
   ShowTelnetLines(connection);
   return connection;
 }
 
 void ClosingSequence(std::int16_t connection) {
   ErrorScope routine;
-  SendText(connection, ConcatText("BYE", TextFromCodes({13}), LineEnd()));
+  SendText(connection, kClosingLine);
   SleepMs(kClosePauseMs);
   CloseConnection(connection, kStreamMode);
 }

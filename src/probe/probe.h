@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "text/clock_text.h"
 #include "text/text.h"
@@ -13,7 +14,7 @@ struct ProbeTarget {
 };
 
 // Splits "host[:port]" at the first colon.
-ProbeTarget SplitTarget(const Text& target_text);
+ProbeTarget SplitTarget(std::string_view target_text);
 // "Opening connection to HOST (port N) at HH:MM:SS on MM-DD-YYYY", with the time and the date
 // from one reading of `read_clock`.
 Text AnnouncementLine(const ProbeTarget& target, ClockReading (*read_clock)() = ReadLocalClock);

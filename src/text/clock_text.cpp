@@ -1,8 +1,6 @@
 // Clock text: fixed-width renderings of a clock reading.
 #include "text/clock_text.h"
 
-#include <new>
-
 namespace {
 
 void AppendTwoDigits(Text& out, int value) {
@@ -12,11 +10,9 @@ void AppendTwoDigits(Text& out, int value) {
 
 template <typename Make>
 Text WithoutErrorNumber(Make&& make) {
-  try {
-    return make();
-  } catch (const std::bad_alloc&) {
-    return Text();
-  }
+  Text text;
+  if (!GuardAllocation([&] { text = make(); })) return Text();
+  return text;
 }
 
 }  // namespace

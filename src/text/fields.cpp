@@ -9,7 +9,7 @@ namespace {
 
 // Zero-based offset of the first occurrence of `pattern` in `text` at or after `from`, or -1.
 // One forward scan for the first byte, then a comparison of the rest.
-std::int64_t ScanFor(const Text& text, const Text& pattern, std::size_t from) {
+std::int64_t ScanFor(std::string_view text, std::string_view pattern, std::size_t from) {
   const std::size_t n = text.size();
   const std::size_t m = pattern.size();
   if (m == 0) return static_cast<std::int64_t>(from);
@@ -24,7 +24,7 @@ std::int64_t ScanFor(const Text& text, const Text& pattern, std::size_t from) {
 
 }  // namespace
 
-std::int32_t FindText(std::int32_t start, const Text& text, const Text& pattern) {
+std::int32_t FindText(std::int32_t start, std::string_view text, std::string_view pattern) {
   if (text.empty() || start <= 0) return 0;
   const std::size_t offset = static_cast<std::size_t>(start) - 1;
   if (offset >= text.size()) return 0;
@@ -32,35 +32,36 @@ std::int32_t FindText(std::int32_t start, const Text& text, const Text& pattern)
   return found < 0 ? 0 : static_cast<std::int32_t>(found + 1);
 }
 
-Text MidText(const Text& text, std::int32_t start, std::int32_t length) {
+Text MidText(std::string_view text, std::int32_t start, std::int32_t length) {
   if (start <= 0 || length <= 0) return Text();
   const std::size_t offset = static_cast<std::size_t>(start) - 1;
   if (offset >= text.size()) return Text();
-  return GuardedText([&] { return text.substr(offset, static_cast<std::size_t>(length)); });
+  return CopyText(text.substr(offset, static_cast<std::size_t>(length)));
 }
 
-Text FieldText(const Text& text, const Text& delimiter, std::int32_t field) {
+Text FieldText(std::string_view text, std::string_view delimiter, std::int32_t field) {
   if (field <= 0) return Text();
-  if (delimiter.empty()) return field == 1 ? GuardedText([&] { return text; }) : Text();
+  if (delimiter.empty()) return field == 1 ? CopyText(text) : Text();
   std::size_t begin = 0;
   for (std::int32_t k = 1;; ++k) {
     const std::int64_t found = ScanFor(text, delimiter, begin);
     const std::size_t end = found < 0 ? text.size() : static_cast<std::size_t>(found);
-    if (k == field) return GuardedText([&] { return text.substr(begin, end - begin); });
+    if (k == field) return CopyText(text.substr(begin, end - begin));
     if (found < 0) return Text();
     begin = end + delimiter.size();
   }
 }
 
-Text ReplaceText(const Text& text, const Text& pattern, const Text& replacement) {
+Text ReplaceText(std::string_view text, std::string_view pattern, std::string_view replacement) {
   const std::int64_t n = TextLength(text);
   const std::int64_t m = TextLength(pattern);
-  if (m == 0 || n == 0 || n < m) return GuardedText([&] { return text; });
+  if (m == 0 || n == 0 || n < m) return CopyText(text);
   std::int64_t count = 0;
-  for (std::size_t at = text.find(pattern); at != Text::npos; at = text.find(pattern, at + m)) {
+  for (std::size_t at = text.find(pattern); at != std::string_view::npos;
+       at = text.find(pattern, at + m)) {
     ++count;
   }
-  if (count == 0) return GuardedText([&] { return text; });
+  if (count == 0) return CopyText(text);
   const std::int64_t length = n + count * (TextLength(replacement) - m);
   if (length < 0 || length > std::numeric_limits<std::int32_t>::max()) {
     RaiseError(kErrOverflow);
@@ -70,12 +71,13 @@ Text ReplaceText(const Text& text, const Text& pattern, const Text& replacement)
     Text result;
     result.reserve(static_cast<std::size_t>(length));
     std::size_t from = 0;
-    for (std::size_t at = text.find(pattern); at != Text::npos; at = text.find(pattern, from)) {
-      result.append(text, from, at - from);
+    for (std::size_t at = text.find(pattern); at != std::string_view::npos;
+         at = text.find(pattern, from)) {
+      result.append(text.substr(from, at - from));
       result.append(replacement);
       from = at + pattern.size();
     }
-    result.append(text, from, Text::npos);
+    result.append(text.substr(from));
     return result;
   });
 }

@@ -6,8 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <new>
-#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -29,7 +27,7 @@ bool IsBlank(int c) { return c == ' ' || c == '\t' || c == '\n'; }
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
 // The byte at `pos` (0 to 255), or -1 past the end of the text.
-int ByteAt(const Text& text, std::size_t pos) {
+int ByteAt(std::string_view text, std::size_t pos) {
   return pos < text.size() ? static_cast<unsigned char>(text[pos]) : -1;
 }
 
@@ -55,7 +53,7 @@ int RadixDigit(int c) {
 }
 
 // The radix form after its "&": base letter, digits, type suffix.
-Number ReadRadix(const Text& text, std::size_t pos) {
+Number ReadRadix(std::string_view text, std::size_t pos) {
   int base = 8;
   int shift = 3;
   switch (ByteAt(text, pos)) {
@@ -126,7 +124,7 @@ Number ReadRadix(const Text& text, std::size_t pos) {
 }
 
 // Consumes at most one "+" or "-"; true when it was "-".
-bool ReadSign(const Text& text, std::size_t& pos) {
+bool ReadSign(std::string_view text, std::size_t& pos) {
   const int c = ByteAt(text, pos);
   if (c != '+' && c != '-') return false;
   ++pos;
@@ -134,7 +132,7 @@ bool ReadSign(const Text& text, std::size_t& pos) {
 }
 
 // The decimal form: sign, mantissa with an optional point, optional E/D exponent.
-Number ReadDecimal(const Text& text, std::size_t pos) {
+Number ReadDecimal(std::string_view text, std::size_t pos) {
   const bool negative = ReadSign(text, pos);
 
   std::uint64_t gathered = 0;          // the first 18 significant digits
@@ -387,7 +385,7 @@ void SetNumberEnvironment() {
 #endif
 }
 
-Number TextToNumber(const Text& text) {
+Number TextToNumber(std::string_view text) {
   std::size_t pos = 0;
   while (IsBlank(ByteAt(text, pos))) ++pos;
   if (ByteAt(text, pos) == '&') return ReadRadix(text, pos + 1);
@@ -415,11 +413,7 @@ Number Int32ToNumber(std::int32_t value) { return static_cast<Number>(value); }
 Text NumberToText(Number value) {
   // Storage failure gives empty text; unlike other text operations this one keeps the error
   // number as it is.
-  try {
-    return FormatNumber(value);
-  } catch (const std::bad_alloc&) {
-    return Text();
-  } catch (const std::length_error&) {
-    return Text();
-  }
+  Text text;
+  if (!GuardAllocation([&] { text = FormatNumber(value); })) return Text();
+  return text;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <string_view>
 
 #include "text/text.h"
 
@@ -15,7 +16,7 @@ static_assert(std::numeric_limits<Number>::digits >= 64,
 void SetNumberEnvironment();
 
 // The value of the number at the start of `text`; text that holds no number reads as 0.
-Number TextToNumber(const Text& text);
+Number TextToNumber(std::string_view text);
 // Rounded to nearest, ties to even; out of range or NaN gives the most negative value.
 std::int32_t NumberToInt32(Number value);
 std::int64_t NumberToInt64(Number value);

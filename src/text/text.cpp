@@ -1,9 +1,42 @@
-// Text: elementary operations on counted byte strings.
+// Text: elementary operations on counted byte strings, and the memory reserve behind the guard.
 #include "text/text.h"
 
-std::int32_t TextLength(const Text& text) { return static_cast<std::int32_t>(text.size()); }
+#include <cstdlib>
 
-bool TextEquals(const Text& a, const Text& b) { return a == b; }
+namespace {
+
+// A shortage reaches the guard as a thrown std::bad_alloc, and the C++ runtime takes the memory
+// for that exception from the heap, or from a pool it sets aside at start. When memory was short
+// from the start, that pool is missing, and a shortage would find no memory to report itself
+// with: the runtime would end the process. So a block is kept aside here: the new handler gives
+// it back to the heap and throws, and the exception is made from it. It is larger than the sizes
+// that glibc keeps for reuse at their own size only, so once given back it serves any request.
+constexpr std::size_t kReserveSize = 4096;
+void* g_reserve = nullptr;
+
+[[noreturn]] void ReleaseReserve() {
+  std::free(g_reserve);
+  g_reserve = nullptr;
+  throw std::bad_alloc();
+}
+
+}  // namespace
+
+bool MemoryReserveReady() {
+  if (g_reserve != nullptr) return true;
+  g_reserve = std::malloc(kReserveSize);
+  if (g_reserve == nullptr) return false;
+  std::set_new_handler(ReleaseReserve);
+  return true;
+}
+
+std::int32_t TextLength(std::string_view text) { return static_cast<std::int32_t>(text.size()); }
+
+bool TextEquals(std::string_view a, std::string_view b) { return a == b; }
+
+Text CopyText(std::string_view text) {
+  return GuardedText([&] { return Text(text); });
+}
 
 Text TextFromCodes(std::initializer_list<int> codes) {
   return GuardedText([&] {
@@ -13,5 +46,3 @@ Text TextFromCodes(std::initializer_list<int> codes) {
     return result;
   });
 }
-
-Text LineEnd() { return TextFromCodes({13, 10}); }

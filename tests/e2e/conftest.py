@@ -20,6 +20,9 @@ RUNNER = shlex.split(os.environ.get("KNOCKBOX_RUNNER", ""))
 BIN = os.environ.get("KNOCKBOX_BIN", os.path.join(os.path.dirname(__file__), "../../build/knockbox"))
 UNDER_WINE = BIN.lower().endswith(".exe")
 native_only = pytest.mark.skipif(UNDER_WINE, reason="a POSIX terminal or descriptor case")
+# The program built with AddressSanitizer, whose runtime must come first among its libraries.
+with open(BIN, "rb") as program:
+    SANITIZED = not UNDER_WINE and b"__asan_init" in program.read()
 
 BANNER = b"KNOCKBOX 1.0 - TCP port connection tester"
 BYE = b"BYE\r\r\n"
@@ -96,35 +99,41 @@ def expect_run(args, exit_code, out, native_limit=5):
     return done
 
 
-# Listens on 127.0.0.1 (port 0: the system chooses) and serves one connection at a time: runs
-# `script(conn)`, whose result starts the transcript, then records everything the client sends
-# until it closes. Every wait is bounded.
+# Listens on 127.0.0.1 (port 0: the system chooses) and serves one connection at a time, or
+# each as it comes with `concurrent`: runs `script(conn)`, whose result starts the transcript,
+# then records everything the client sends until it closes. Every wait is bounded.
 class Server:
-    def __init__(self, script=None, port=0):
+    def __init__(self, script=None, port=0, concurrent=False):
         try:
-            self.listener = socket.create_server(("127.0.0.1", port))
+            self.listener = socket.create_server(("127.0.0.1", port), backlog=64)
         except OSError as error:
             pytest.fail(f"cannot bind 127.0.0.1:{port} ({error}): run the tests in a network "
                         "namespace of their own, as make test does (tools/private-network)")
         self.port = self.listener.getsockname()[1]
         self.received, self.started, self.served = [], [], threading.Semaphore(0)
-        threading.Thread(target=self._serve, args=(script,), daemon=True).start()
+        threading.Thread(target=self._serve, args=(script, concurrent), daemon=True).start()
 
-    def _serve(self, script):
+    def _serve(self, script, concurrent):
         while True:
             try:
                 conn, _ = self.listener.accept()
             except OSError:
                 return  # no longer listening
             self.started.append(time.monotonic())
-            with conn:
-                conn.settimeout(10)
-                try:
-                    got = (script(conn) if script else b"") or b""
-                    self.received.append(got + receive_until_closed(conn))
-                except OSError:
-                    self.received.append(b"(connection failed)")
-            self.served.release()
+            if concurrent:
+                threading.Thread(target=self._handle, args=(conn, script), daemon=True).start()
+            else:
+                self._handle(conn, script)
+
+    def _handle(self, conn, script):
+        with conn:
+            conn.settimeout(10)
+            try:
+                got = (script(conn) if script else b"") or b""
+                self.received.append(got + receive_until_closed(conn))
+            except OSError:
+                self.received.append(b"(connection failed)")
+        self.served.release()
 
     def wait_served(self, count=1, timeout=10):
         return all(self.served.acquire(timeout=timeout) for _ in range(count))
@@ -154,13 +163,14 @@ def answer(reply, delay=0):
     return script
 
 
-# server(script=None, port=0) starts a Server; all are closed when the test ends.
+# server(script=None, port=0, concurrent=False) starts a Server; all are closed when the test
+# ends.
 @pytest.fixture
 def server():
     started = []
 
-    def start(script=None, port=0):
-        started.append(Server(script, port))
+    def start(script=None, port=0, concurrent=False):
+        started.append(Server(script, port, concurrent))
         return started[-1]
 
     yield start
@@ -179,11 +189,16 @@ def refused_port():
 # Wine, its console. With `stdout_file` standard output goes to that file (or is closed, for
 # "&-"), with `pipe_to` into that shell command; with `stdin_null` standard input is /dev/null.
 # With `hold`, a shell first prints "ready" and waits for a line before it starts the program, so
-# that the terminal can be looked at as it was before.
+# that the terminal can be looked at as it was before. `program_env` is added to the program's
+# environment only.
 def spawn_in_terminal(*args, stdout_file=None, pipe_to=None, stdin_null=False, hold=False,
-                      native_limit=10):
+                      native_limit=10, program_env=None):
     argv = command(*args)
     script = ('printf "ready\\n"; read _; ' if hold else "") + 'exec "$0" "$@"'
+    # Variables for the program alone, not for the shell that starts it.
+    if program_env:
+        assignments = " ".join(shlex.quote(f"{k}={v}") for k, v in program_env.items())
+        script = script.replace("exec ", f"exec env {assignments} ")
     script += (" >&-" if stdout_file == "&-" else ' >"$KNOCKBOX_OUT"' if stdout_file else "")
     script += " </dev/null" if stdin_null else ""
     if pipe_to:
