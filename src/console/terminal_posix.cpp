@@ -11,6 +11,7 @@
 #include <atomic>
 
 #include "console/process_state.h"
+#include "system/descriptor_posix.h"
 #include "system/retry_posix.h"
 
 namespace {
@@ -153,8 +154,8 @@ constexpr int kAccessModes[] = {O_RDWR, O_RDONLY};
 
 int OpenTerminal() {
   for (int access : kAccessModes) {
-    const int fd = RetryAfterSignal(
-        -1, [&] { return open("/dev/tty", access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
+    const int fd = AboveStandardDescriptors(RetryAfterSignal(
+        -1, [&] { return open("/dev/tty", access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); }));
     // Only a refused access is worth a second try: without a terminal there is none to open.
     if (fd >= 0 || errno != EACCES) return fd;
   }

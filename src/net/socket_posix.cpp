@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "net/socket.h"
+#include "system/descriptor_posix.h"
 #include "system/retry_posix.h"
 #include "text/error_table.h"
 
@@ -118,17 +119,8 @@ ErrorNumber CreateStreamSocket(std::intptr_t* socket_out) {
   // Programs the tests start must not inherit the connection.
   type |= SOCK_CLOEXEC;
 #endif
-  int descriptor = socket(AF_INET, type, IPPROTO_TCP);
+  const int descriptor = AboveStandardDescriptors(socket(AF_INET, type, IPPROTO_TCP));
   if (descriptor < 0) return LastSocketError();
-  if (descriptor <= STDERR_FILENO) {
-    // A standard descriptor was closed and could not be opened on /dev/null at start-up (a
-    // container without it): the program's lines to it must not travel into the connection.
-    const int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    const ErrorNumber error = moved < 0 ? LastSocketError() : 0;
-    close(descriptor);
-    if (moved < 0) return error;
-    descriptor = moved;
-  }
 #ifdef SO_NOSIGPIPE
   // macOS and the BSDs: a send to a vanished peer must not raise SIGPIPE.
   const int on = 1;

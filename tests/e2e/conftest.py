@@ -179,9 +179,9 @@ def refused_port():
 # Wine, its console. With `stdout_file` standard output goes to that file (or is closed, for
 # "&-"), with `pipe_to` into that shell command; with `stdin_null` standard input is /dev/null.
 # With `hold`, a shell first prints "ready" and waits for a line before it starts the program, so
-# that the terminal can be looked at as it was before.
+# that the terminal can be looked at as it was before. `wrapper` is a command that runs all this.
 def spawn_in_terminal(*args, stdout_file=None, pipe_to=None, stdin_null=False, hold=False,
-                      native_limit=10):
+                      native_limit=10, wrapper=()):
     argv = command(*args)
     script = ('printf "ready\\n"; read _; ' if hold else "") + 'exec "$0" "$@"'
     script += (" >&-" if stdout_file == "&-" else ' >"$KNOCKBOX_OUT"' if stdout_file else "")
@@ -190,6 +190,7 @@ def spawn_in_terminal(*args, stdout_file=None, pipe_to=None, stdin_null=False, h
         script = script.replace("exec ", "") + " | " + pipe_to
     if script != 'exec "$0" "$@"':
         argv = ["/bin/sh", "-c", script] + argv
+    argv = [*wrapper, *argv]
     env = dict(os.environ, KNOCKBOX_OUT=str(stdout_file or ""), TERM="xterm")
     # The program keeps a signal ignored that it was started with ignored (nohup does that).
     child = pexpect.spawn(argv[0], argv[1:], env=env, timeout=limit(native_limit),

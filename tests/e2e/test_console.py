@@ -15,16 +15,26 @@ ESCAPE = "\x1b"
 UP = "\x1b[A"
 
 
+# A /dev holding nothing but the terminal, as a bare container's may: nothing can be opened on a
+# closed standard descriptor at start-up (a mount namespace of its own).
+ONLY_TTY_IN_DEV = ["unshare", "-m", "sh", "-c",
+                   'mount -t tmpfs none /dev && mknod /dev/tty c 5 0 && exec "$@"', "sh"]
+
+
 # Keys typed ahead, before the program starts, are read one per poll, after each second of a
 # pause: the letter and the arrow (which starts with the Escape byte and still is no Escape) take
 # the first two pauses, and Escape ends the run in the third (under Wine, whose console hands
 # over a lone Escape one poll late, the fourth). Each probe is announced once, the screen being
 # standard output; with standard output closed, the echo alone shows the announcements, and the
-# terminal opened as the keyboard must not take standard output's place.
-@pytest.mark.parametrize("stdout", [None, "&-"])
-def test_escape_ends_a_pause_with_exit_code_1_and_other_keys_do_not(server, stdout):
+# terminal opened as the keyboard must not take standard output's place, not even where no
+# /dev/null can fill it.
+@pytest.mark.parametrize("stdout, wrapper", [
+    pytest.param(None, (), id="stdout a terminal"), pytest.param("&-", (), id="stdout closed"),
+    pytest.param("&-", ONLY_TTY_IN_DEV, marks=native_only, id="stdout closed, no /dev/null")])
+def test_escape_ends_a_pause_with_exit_code_1_and_other_keys_do_not(server, stdout, wrapper):
     s = server()
-    run = spawn_in_terminal("127.0.0.1:%d" % s.port, "1", stdout_file=stdout, hold=True)
+    run = spawn_in_terminal("127.0.0.1:%d" % s.port, "1", stdout_file=stdout, hold=True,
+                            wrapper=wrapper)
     run.expect_exact("ready")
     run.send("\n" + "a" + UP + ESCAPE)
     status, screen = finish(run)
