@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -53,10 +54,10 @@ void SwitchToKeys() {
   if (!IsForeground(g_terminal.fd)) return;
   termios current;
   if (tcgetattr(g_terminal.fd, &current) != 0) return;
+  // Only what reading single keys needs. MIN and TIME stay as they are: the descriptor is
+  // non-blocking, so a read never waits whatever they say.
   termios keys = current;
   keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-  keys.c_cc[VMIN] = 0;
-  keys.c_cc[VTIME] = 0;
   // Only the interrupt character goes: Ctrl+\ still quits and Ctrl+Z still stops.
   if (g_terminal.stdin_is_terminal) keys.c_cc[VINTR] = _POSIX_VDISABLE;
   g_terminal.saved = current;
@@ -149,6 +150,15 @@ class HandledSignalsBlocked {
   sigset_t previous_;
 };
 
+// A program further down the pipeline (a pager) may own the keyboard, and only one program can
+// hold the terminal's settings, so a run whose output goes into a pipe leaves the terminal
+// alone. Some shells (ksh93) join a pipeline with a socket pair instead of a pipe.
+bool OutputIsPipe() {
+  struct stat status;
+  return fstat(static_cast<int>(Process().std_output), &status) == 0 &&
+         (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
+}
+
 // Read-write when the terminal allows it, else read-only, which is all the keyboard needs.
 constexpr int kAccessModes[] = {O_RDWR, O_RDONLY};
 
@@ -167,7 +177,7 @@ void RestoreAtExit() { RestoreTerminal(); }
 }  // namespace
 
 void PrepareTerminal() {
-  if (g_terminal.prepared) return;
+  if (g_terminal.prepared || OutputIsPipe()) return;
   const int fd = OpenTerminal();
   if (fd < 0) return;
   Process().console_input = fd;

@@ -178,12 +178,13 @@ def refused_port():
 # Starts the program in a pseudo-terminal: its controlling terminal, its keyboard and, under
 # Wine, its console. With `stdout_file` standard output goes to that file (or is closed, for
 # "&-"), with `pipe_to` into that shell command; with `stdin_null` standard input is /dev/null.
-# With `hold`, a shell first prints "ready" and waits for a line before it starts the program, so
-# that the terminal can be looked at as it was before. `wrapper` is a command that runs all this.
+# With `hold`, a shell first prints "ready" on the terminal and waits for a line before it starts
+# the program, so that the terminal can be looked at as it was before. `wrapper` is a command
+# that runs all this.
 def spawn_in_terminal(*args, stdout_file=None, pipe_to=None, stdin_null=False, hold=False,
                       native_limit=10, wrapper=()):
     argv = command(*args)
-    script = ('printf "ready\\n"; read _; ' if hold else "") + 'exec "$0" "$@"'
+    script = ('printf "ready\\n" >&2; read _; ' if hold else "") + 'exec "$0" "$@"'
     script += (" >&-" if stdout_file == "&-" else ' >"$KNOCKBOX_OUT"' if stdout_file else "")
     script += " </dev/null" if stdin_null else ""
     if pipe_to:
