@@ -5,6 +5,7 @@ import os
 import re
 import signal
 import termios
+import time
 
 import pytest
 
@@ -80,7 +81,9 @@ def test_a_single_probe_leaves_the_terminal_settings_to_a_pager(server):
 @native_only
 @pytest.mark.parametrize("way_out, typed, exit_status", [
     ("Escape after Ctrl+C", "\x03" + ESCAPE, 1), ("SIGTERM", "", -signal.SIGTERM),
-    ("SIGHUP", "", -signal.SIGHUP), ("Ctrl+C, standard input redirected", "\x03", -signal.SIGINT)])
+    ("SIGHUP", "", -signal.SIGHUP), ("SIGUSR1", "", -signal.SIGUSR1),
+    ("SIGALRM", "", -signal.SIGALRM),
+    ("Ctrl+C, standard input redirected", "\x03", -signal.SIGINT)])
 def test_the_terminal_reads_keys_and_is_restored_on_every_way_out(server, way_out, typed,
                                                                    exit_status):
     redirected = way_out.endswith("redirected")
@@ -99,6 +102,27 @@ def test_the_terminal_reads_keys_and_is_restored_on_every_way_out(server, way_ou
     run.send(typed) if typed else os.kill(run.pid, getattr(signal, way_out))
     status, screen = finish(run)
     assert (status if status is not None else -run.signalstatus) == exit_status, screen
+    assert termios.tcgetattr(run.child_fd) == before
+
+
+# Ctrl+Z puts the settings back while the job is stopped, and key-by-key mode comes back when it
+# goes on. A burst of stops and continues (the program here leads an orphaned process group, as
+# under tmux, so no stop takes effect) must not leave the program's own settings as the ones
+# that Escape puts back.
+@native_only
+def test_a_burst_of_stops_leaves_the_settings_to_put_back_as_they_were(server):
+    run = spawn_in_terminal("127.0.0.1:%d" % server().port, "10", hold=True)
+    run.expect_exact("ready")
+    before = termios.tcgetattr(run.child_fd)
+    run.sendline("")
+    run.expect_exact(pause_line(10))
+    end = time.monotonic() + 1  # tens of thousands of pairs; some land inside the handler
+    while time.monotonic() < end:
+        os.kill(run.pid, signal.SIGTSTP)
+        os.kill(run.pid, signal.SIGCONT)
+    run.send(ESCAPE)
+    status, screen = finish(run)
+    assert status == 1, screen
     assert termios.tcgetattr(run.child_fd) == before
 
 

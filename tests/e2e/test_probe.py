@@ -96,16 +96,35 @@ def job_control_shell():
     return shell
 
 
+# Ctrl+Z held down: for 50 ms the terminal's foreground job gets SIGTSTP after SIGTSTP, sent from
+# another processor than the one it runs on, so that some come while its stop handler runs.
+# Returns the job's process group.
+def hold_ctrl_z(shell):
+    group, cpus = os.tcgetpgrp(shell.child_fd), sorted(os.sched_getaffinity(0))
+    if len(cpus) > 1:
+        os.sched_setaffinity(group, cpus[:1])
+        os.sched_setaffinity(0, cpus[1:])
+    try:
+        end = time.monotonic() + 0.05
+        while time.monotonic() < end:
+            os.killpg(group, signal.SIGTSTP)
+    finally:
+        os.sched_setaffinity(0, cpus)
+    return group
+
+
 # Four connects to ports that drop every request, side by side, however stops and signals cut
 # their waits: a connect fails 21 seconds after it began, one continued after that fails at once,
 # and a connection the system made while the program was stopped counts. Probe 0 is left alone;
 # probe 1 is stopped for a second (as Ctrl+Z and fg would); probe 2 is stopped at 3 s, continued
 # at 6 s, stopped at 9 s and continued at 30 s. A repeating run in a job-control shell gets
-# Ctrl+Z at 3 s, fg at 5 s and Ctrl+Z at 8 s; its port lets requests in from 9 s (the system
-# makes the connection at its next attempt, by 16 s), and fg comes at 30 s.
+# Ctrl+Z at 3 s, fg at 5 s and Ctrl+Z at 8 s, each Ctrl+Z held down (the job stops once); its
+# port lets requests in from 9 s (the system makes the connection at its next attempt, by 16 s),
+# and fg comes at 30 s.
 @native_only
 def test_a_connect_fails_21_seconds_after_it_began_whatever_stops_it():
-    dropping, letting_in, shell, probes = DroppingPort(), DroppingPort(), job_control_shell(), []
+    dropping, letting_in, shell = DroppingPort(), DroppingPort(), job_control_shell()
+    probes, held = [], []
     try:
         shell.sendline(shlex.join(command("127.0.0.1:%d" % letting_in.port, "5")))
         shell.expect_exact(b"Opening connection")
@@ -120,14 +139,14 @@ def test_a_connect_fails_21_seconds_after_it_began_whatever_stops_it():
             assert mask_clock(got) == head
             announced.append(time.monotonic())
         stop, go = signal.SIGSTOP, signal.SIGCONT
-        events = [(3, 1, stop), (3, 2, stop), (3, "shell", "\x1a"), (4, 1, go), (5, "shell", "fg\n"),
-                  (6, 2, go), (8, "shell", "\x1a"), (9, 2, stop), (9, "port", None), (30, 2, go),
+        events = [(3, 1, stop), (3, 2, stop), (3, "shell", None), (4, 1, go), (5, "shell", "fg\n"),
+                  (6, 2, go), (8, "shell", None), (9, 2, stop), (9, "port", None), (30, 2, go),
                   (30, "shell", "fg\n")]
         while events or not all(ends) and time.monotonic() - start < 30 + limit(5):
             while events and time.monotonic() - start >= events[0][0]:
                 _, who, what = events.pop(0)
                 if who == "shell":
-                    shell.send(what)
+                    shell.send(what) if what else held.append(hold_ctrl_z(shell))
                 elif who == "port":
                     letting_in.let_in_and_serve()
                 else:
@@ -159,6 +178,8 @@ def test_a_connect_fails_21_seconds_after_it_began_whatever_stops_it():
     for probe in probes:
         assert (probe.stdout.read(), probe.wait()) == (failure(b"127.0.0.1", 57), 10)
     screen = shell.logfile_read.getvalue()
-    assert (status, b"Err:" in screen) == (1, False), screen
+    # Each Ctrl+Z found the job in the foreground: it had stopped once, not again after fg.
+    assert (status, b"Err:" in screen, len(set(held)), shell.pid in held) == (1, False, 1, False), (
+        screen)
     assert SUCCESS + lines(pause_line(5)) in screen.replace(b"\r\r\n", b"\r\n")
     assert letting_in.received == [BYE], screen
