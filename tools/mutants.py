@@ -393,6 +393,10 @@ UNREACHABLE = {
         "the deadline shortens only a receive wait of 5 ms, so the 30-second Telnet limit is "
         "overshot by at most that",
     "posix-sigpipe-on-send": "start-up ignores SIGPIPE, so a send to a vanished peer fails with an error either way",
+    "startup-closed-descriptor":
+        "every descriptor the program opens (the socket, the terminal) is moved above 2, so a "
+        "standard descriptor left closed loses the lines to it just as /dev/null does; what the "
+        "C library opens inside a call (a host lookup, the time zone) is closed before it returns",
     "posix-connect-left-non-blocking":
         "every receive follows a wait that found data and every send is non-blocking anyway, so "
         "on Linux a connected socket left non-blocking behaves the same",
