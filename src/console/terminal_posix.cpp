@@ -5,23 +5,27 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
 
 #include "console/process_state.h"
+#include "system/descriptor_posix.h"
 #include "system/retry_posix.h"
 
 namespace {
 
 // Shared with the signal handlers. The main flow changes it only with the handled signals
-// blocked, so a handler never sees it half written.
+// blocked, and the handlers run with all of them blocked, so no one sees it half written.
 struct TerminalState {
   int fd = -1;
   bool stdin_is_terminal = false;
-  // The settings found when the terminal was switched, to be put back.
+  // The settings found before the first switch: the ones every way out puts back. Recorded
+  // once, so that a switch made after a stop cannot take our own settings for the user's.
   termios saved{};
+  bool recorded = false;
   std::atomic<bool> prepared{false};
   // The terminal holds our settings.
   std::atomic<bool> changed{false};
@@ -33,7 +37,39 @@ struct TerminalState {
 static_assert(std::atomic<bool>::is_always_lock_free);
 TerminalState g_terminal;
 
-constexpr int kEndingSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
+// Every signal whose default action ends the process and that a handler can catch. SIGPIPE is
+// not among them: start-up ignores it, so that a vanished reader gives a failed write.
+constexpr int kEndingSignals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+    SIGXCPU,   SIGXFSZ, SIGABRT, SIGSEGV, SIGBUS,  SIGFPE,  SIGILL,  SIGTRAP,   SIGSYS,
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+};
+
+// The real-time signals end the process too; their numbers are known only at run time.
+template <typename Action>
+void ForEachEndingSignal(const Action& action) {
+  for (int signal_number : kEndingSignals) action(signal_number);
+#if defined(SIGRTMIN) && defined(SIGRTMAX)
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
+    action(signal_number);
+  }
+#endif
+}
+
+// The action each signal had before ours, taken again when the signal comes: the default, or a
+// handler the runtime installed before main (a sanitizer's, which reports a fault).
+struct sigaction g_previous[NSIG];
 
 bool IsForeground(int fd) {
   const pid_t group = tcgetpgrp(fd);
@@ -52,13 +88,16 @@ void SwitchToKeys() {
   if (!IsForeground(g_terminal.fd)) return;
   termios current;
   if (tcgetattr(g_terminal.fd, &current) != 0) return;
+  if (!g_terminal.recorded) {
+    g_terminal.saved = current;
+    g_terminal.recorded = true;
+  }
+  // Only what reading single keys needs. MIN and TIME stay as they are: the descriptor is
+  // non-blocking, so a read never waits whatever they say.
   termios keys = current;
   keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-  keys.c_cc[VMIN] = 0;
-  keys.c_cc[VTIME] = 0;
   // Only the interrupt character goes: Ctrl+\ still quits and Ctrl+Z still stops.
   if (g_terminal.stdin_is_terminal) keys.c_cc[VINTR] = _POSIX_VDISABLE;
-  g_terminal.saved = current;
   if (SetAttributes(g_terminal.fd, keys)) g_terminal.changed = true;
 }
 
@@ -70,55 +109,77 @@ void PutBack() {
   g_terminal.changed = false;
 }
 
-void UnblockSignal(int signal_number) {
+void SetSignalBlocked(int signal_number, bool blocked) {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, signal_number);
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);
-}
-
-void SetDefaultAction(int signal_number) {
-  struct sigaction action {};
-  action.sa_handler = SIG_DFL;
-  sigemptyset(&action.sa_mask);
-  sigaction(signal_number, &action, nullptr);
+  sigprocmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
 sigset_t HandledSignals() {
   sigset_t set;
   sigemptyset(&set);
-  for (int signal_number : kEndingSignals) sigaddset(&set, signal_number);
+  ForEachEndingSignal([&](int signal_number) { sigaddset(&set, signal_number); });
   sigaddset(&set, SIGTSTP);
   return set;
 }
 
-// Puts the settings back, then lets the signal end the process exactly as it would have.
-void OnEndingSignal(int signal_number) {
+// A fault (a bad address, a bad instruction, division by zero) comes again when the handler
+// returns, since the instruction that caused it runs again; a signal sent by a process does not.
+bool ComesAgainOnReturn(int signal_number, const siginfo_t* info) {
+  if (signal_number != SIGSEGV && signal_number != SIGBUS && signal_number != SIGFPE &&
+      signal_number != SIGILL) {
+    return false;
+  }
+#ifdef __linux__
+  // Linux: kill, sigqueue, raise and the like give codes of 0 and below.
+  return info->si_code > 0;
+#else
+  return info->si_code != SI_USER && info->si_code != SI_QUEUE;
+#endif
+}
+
+// Puts the settings back, then lets the signal take the action it had before ours, exactly as it
+// would have. A fault meets that action when the instruction runs again (a sanitizer then reports
+// where it happened); any other signal is raised again, and stays pending until this handler
+// unblocks it.
+void OnEndingSignal(int signal_number, siginfo_t* info, void*) {
   const int saved_errno = errno;
   PutBack();
-  SetDefaultAction(signal_number);
-  UnblockSignal(signal_number);
-  raise(signal_number);
+  sigaction(signal_number, &g_previous[signal_number], nullptr);
+  if (!ComesAgainOnReturn(signal_number, info)) {
+    raise(signal_number);
+    SetSignalBlocked(signal_number, false);
+  }
   errno = saved_errno;
 }
 
-void InstallHandler(int signal_number, void (*handler)(int)) {
+void InstallHandler(int signal_number, void (*handler)(int, siginfo_t*, void*)) {
   struct sigaction action {};
-  action.sa_handler = handler;
+  action.sa_sigaction = handler;
   action.sa_mask = HandledSignals();
-  action.sa_flags = SA_RESTART;
+  // SA_ONSTACK: on the alternate stack where one was set up (a sanitizer's), so that a fault
+  // from a stack overflow still reaches the handler and, through it, the sanitizer's report.
+  action.sa_flags = SA_SIGINFO | SA_RESTART | SA_ONSTACK;
   sigaction(signal_number, &action, nullptr);
 }
 
 // Ctrl+Z: the user gets the usual terminal while the job is stopped, and key-by-key mode back
-// when it continues in the foreground.
-void OnStopSignal(int signal_number) {
+// when it continues in the foreground. The stop is raised while SIGTSTP is blocked, so that one
+// that came meanwhile merges with it and the job stops once; SIGTSTP is blocked again before
+// the switch back, so that no stop can come between reading the settings and recording the
+// switch.
+void OnStopSignal(int signal_number, siginfo_t*, void*) {
   const int saved_errno = errno;
   PutBack();
-  SetDefaultAction(signal_number);
-  UnblockSignal(signal_number);
+  struct sigaction stop {};
+  stop.sa_handler = SIG_DFL;
+  sigemptyset(&stop.sa_mask);
+  sigaction(signal_number, &stop, nullptr);
   raise(signal_number);
-  // The job has been continued.
+  SetSignalBlocked(signal_number, false);
+  // The job has been continued (or, in an orphaned process group, was never stopped).
+  SetSignalBlocked(signal_number, true);
   InstallHandler(signal_number, OnStopSignal);
   SwitchToKeys();
   errno = saved_errno;
@@ -126,10 +187,11 @@ void OnStopSignal(int signal_number) {
 
 // A signal the process was started with ignored (nohup, a background job of a shell without
 // job control) stays ignored.
-void InstallUnlessIgnored(int signal_number, void (*handler)(int)) {
+void InstallUnlessIgnored(int signal_number, void (*handler)(int, siginfo_t*, void*)) {
   struct sigaction current {};
-  if (sigaction(signal_number, nullptr, &current) != 0) return;
-  if (current.sa_handler == SIG_IGN) return;
+  if (signal_number >= NSIG || sigaction(signal_number, nullptr, &current) != 0) return;
+  if ((current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN) return;
+  g_previous[signal_number] = current;
   InstallHandler(signal_number, handler);
 }
 
@@ -148,13 +210,22 @@ class HandledSignalsBlocked {
   sigset_t previous_;
 };
 
+// A program further down the pipeline (a pager) may own the keyboard, and only one program can
+// hold the terminal's settings, so a run whose output goes into a pipe leaves the terminal
+// alone. Some shells (ksh93) join a pipeline with a socket pair instead of a pipe.
+bool OutputIsPipe() {
+  struct stat status;
+  return fstat(static_cast<int>(Process().std_output), &status) == 0 &&
+         (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
+}
+
 // Read-write when the terminal allows it, else read-only, which is all the keyboard needs.
 constexpr int kAccessModes[] = {O_RDWR, O_RDONLY};
 
 int OpenTerminal() {
   for (int access : kAccessModes) {
-    const int fd = RetryAfterSignal(
-        -1, [&] { return open("/dev/tty", access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
+    const int fd = AboveStandardDescriptors(RetryAfterSignal(
+        -1, [&] { return open("/dev/tty", access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); }));
     // Only a refused access is worth a second try: without a terminal there is none to open.
     if (fd >= 0 || errno != EACCES) return fd;
   }
@@ -166,14 +237,15 @@ void RestoreAtExit() { RestoreTerminal(); }
 }  // namespace
 
 void PrepareTerminal() {
-  if (g_terminal.prepared) return;
+  if (g_terminal.prepared || OutputIsPipe()) return;
   const int fd = OpenTerminal();
   if (fd < 0) return;
   Process().console_input = fd;
   HandledSignalsBlocked blocked;
   g_terminal.fd = fd;
   g_terminal.stdin_is_terminal = tcgetpgrp(STDIN_FILENO) != -1;
-  for (int signal_number : kEndingSignals) InstallUnlessIgnored(signal_number, OnEndingSignal);
+  ForEachEndingSignal(
+      [](int signal_number) { InstallUnlessIgnored(signal_number, OnEndingSignal); });
   InstallUnlessIgnored(SIGTSTP, OnStopSignal);
   atexit(RestoreAtExit);
   g_terminal.prepared = true;

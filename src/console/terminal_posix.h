@@ -2,11 +2,13 @@
 // restoring.
 #pragma once
 
-// Opens /dev/tty as the console input (no terminal: no keyboard, and the run goes on). When
-// this process is the terminal's foreground job, switches the terminal to key-by-key input
-// without echo; Ctrl+C becomes the key 3 when standard input is that terminal. Every way out
-// (RestoreTerminal, exit, SIGTERM, SIGHUP, SIGINT, SIGQUIT) puts the settings back, and Ctrl+Z
-// puts them back while the job is stopped.
+// Opens /dev/tty as the console input (no terminal: no keyboard, and the run goes on), unless
+// standard output is a pipe: a program down the pipeline may own the terminal, which is then left
+// alone (no keyboard). When this process is the terminal's foreground job, switches the terminal
+// to key-by-key input without echo; Ctrl+C becomes the key 3 when standard input is that
+// terminal. Every way out (RestoreTerminal, exit, every signal whose default action ends the
+// process) puts back the settings found before the first switch, and Ctrl+Z puts them back while
+// the job is stopped.
 void PrepareTerminal();
 
 // Puts back the settings PrepareTerminal changed, if it changed any; later calls do nothing.

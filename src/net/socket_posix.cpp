@@ -6,7 +6,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include <cstring>
 
 #include "net/socket.h"
+#include "system/descriptor_posix.h"
 #include "system/retry_posix.h"
 #include "text/error_table.h"
 
@@ -23,8 +23,10 @@ namespace {
 int Descriptor(std::intptr_t socket) { return static_cast<int>(socket); }
 
 // Windows gives up on a connection request that gets no answer after about 21 seconds (three
-// attempts); so does this build.
+// attempts); so does this build, counted on the monotonic clock from the start of the connect.
 constexpr std::chrono::seconds kConnectLimit{21};
+// The longest single wait for a connect.
+constexpr std::chrono::milliseconds kConnectStep{20};
 
 sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
   sockaddr_in result;
@@ -57,25 +59,36 @@ int PollOnce(pollfd* descriptor, std::chrono::microseconds limit) {
 #endif
 }
 
-// The outcome of a connect that the system goes on with in the background, once it has made or
-// refused the connection, or 57 when it has done neither by `deadline`. A deadline already past
-// (the process was stopped beyond it) still takes an outcome the system has reached meanwhile.
-ErrorNumber AwaitConnect(std::intptr_t socket, std::chrono::steady_clock::time_point deadline) {
-  const auto left = std::max(std::chrono::microseconds{0},
-                             std::chrono::ceil<std::chrono::microseconds>(
-                                 deadline - std::chrono::steady_clock::now()));
-  bool ready = false;
-  if (const ErrorNumber error = WaitForSocket(socket, SocketWait::kWritable, left, &ready);
-      error != 0) {
-    return error;
-  }
-  if (!ready) return kErrSocket;
+// The outcome the system has reached for a connect it went on with: 0 when connected, else the
+// error number of the refusal or failure.
+ErrorNumber ConnectOutcome(int descriptor) {
   int pending = 0;
   socklen_t length = sizeof pending;
-  if (getsockopt(Descriptor(socket), SOL_SOCKET, SO_ERROR, &pending, &length) != 0) {
+  if (getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &pending, &length) != 0) {
     return LastSocketError();
   }
   return pending == 0 ? 0 : SocketErrorNumber(static_cast<std::uint32_t>(pending));
+}
+
+// Waits for a connect the system goes on with until it has made or refused the connection, or
+// fails with 57 when it has done neither by `deadline`. The waits are short: one that a stop
+// (Ctrl+Z, SIGSTOP) cuts off is resumed by the system with the time it had left before the stop
+// (Linux writes ppoll's remaining time back; qemu-user issues the call again as it was), so a wait
+// may run past the deadline by at most one step. After every wait the socket is asked first, so a
+// connection made while the process was stopped counts, however late it continues.
+ErrorNumber AwaitConnect(int descriptor, std::chrono::steady_clock::time_point deadline) {
+  pollfd watched{descriptor, POLLOUT, 0};
+  for (;;) {
+    const auto left = std::max(
+        std::chrono::microseconds{0},
+        std::chrono::ceil<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now()));
+    watched.revents = 0;
+    const int result = PollOnce(&watched, std::min<std::chrono::microseconds>(left, kConnectStep));
+    if (result > 0) return ConnectOutcome(descriptor);
+    if (result < 0 && !InterruptedBySignal()) return LastSocketError();
+    // Only a look that began at the deadline or after it ends the wait.
+    if (result == 0 && left.count() == 0) return kErrSocket;
+  }
 }
 
 }  // namespace
@@ -118,17 +131,8 @@ ErrorNumber CreateStreamSocket(std::intptr_t* socket_out) {
   // Programs the tests start must not inherit the connection.
   type |= SOCK_CLOEXEC;
 #endif
-  int descriptor = socket(AF_INET, type, IPPROTO_TCP);
+  const int descriptor = AboveStandardDescriptors(socket(AF_INET, type, IPPROTO_TCP));
   if (descriptor < 0) return LastSocketError();
-  if (descriptor <= STDERR_FILENO) {
-    // A standard descriptor was closed and could not be opened on /dev/null at start-up (a
-    // container without it): the program's lines to it must not travel into the connection.
-    const int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    const ErrorNumber error = moved < 0 ? LastSocketError() : 0;
-    close(descriptor);
-    if (moved < 0) return error;
-    descriptor = moved;
-  }
 #ifdef SO_NOSIGPIPE
   // macOS and the BSDs: a send to a vanished peer must not raise SIGPIPE.
   const int on = 1;
@@ -162,22 +166,22 @@ ErrorNumber ReadLocalHostName(char (&area)[kHostNameArea]) {
 ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint16_t port) {
   const int descriptor = Descriptor(socket);
   const sockaddr_in target = MakeAddress(address, port);
-  // A blocking connect with the limit Windows has: a port whose packets are dropped would
-  // otherwise hold the probe for more than two minutes. Linux counts a connect against the send
-  // time limit; other systems may keep their own.
-  const timeval limit{static_cast<time_t>(kConnectLimit.count()), 0};
-  if (setsockopt(descriptor, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0) {
-    return LastSocketError();
-  }
+  // The program sets its own limit: a port whose packets are dropped would hold a blocking
+  // connect for more than two minutes on Linux, and the send time-out that can shorten it runs on
+  // a coarse kernel timer and starts afresh after every interruption.
+  const int flags = fcntl(descriptor, F_GETFL);
+  if (flags < 0 || fcntl(descriptor, F_SETFL, flags | O_NONBLOCK) != 0) return LastSocketError();
   const auto deadline = std::chrono::steady_clock::now() + kConnectLimit;
-  if (connect(descriptor, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) return 0;
-  // The limit passed with neither an answer nor a refusal.
-  if (errno == EINPROGRESS) return kErrSocket;
-  if (!InterruptedBySignal()) return LastSocketError();
-  // A signal, or a stop and continue (Ctrl+Z, fg), cut the wait short, and the system goes on
-  // with the attempt. Calling connect again would wait a fresh limit; the attempt keeps the
-  // deadline it started with.
-  return AwaitConnect(socket, deadline);
+  ErrorNumber outcome = 0;
+  if (connect(descriptor, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+    // Interrupted by a signal, the attempt goes on in the background all the same.
+    outcome = errno == EINPROGRESS || InterruptedBySignal() ? AwaitConnect(descriptor, deadline)
+                                                            : LastSocketError();
+  }
+  // Everything after the connect reads and waits on a blocking socket: a receive follows only a
+  // wait that found data.
+  if (outcome == 0 && fcntl(descriptor, F_SETFL, flags) != 0) return LastSocketError();
+  return outcome;
 }
 
 bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* peer) {

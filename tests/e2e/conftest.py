@@ -188,13 +188,13 @@ def refused_port():
 # Starts the program in a pseudo-terminal: its controlling terminal, its keyboard and, under
 # Wine, its console. With `stdout_file` standard output goes to that file (or is closed, for
 # "&-"), with `pipe_to` into that shell command; with `stdin_null` standard input is /dev/null.
-# With `hold`, a shell first prints "ready" and waits for a line before it starts the program, so
-# that the terminal can be looked at as it was before. `program_env` is added to the program's
-# environment only.
+# With `hold`, a shell first prints "ready" on the terminal and waits for a line before it starts
+# the program, so that the terminal can be looked at as it was before. `wrapper` is a command
+# that runs all this. `program_env` is added to the program's environment only.
 def spawn_in_terminal(*args, stdout_file=None, pipe_to=None, stdin_null=False, hold=False,
-                      native_limit=10, program_env=None):
+                      native_limit=10, wrapper=(), program_env=None):
     argv = command(*args)
-    script = ('printf "ready\\n"; read _; ' if hold else "") + 'exec "$0" "$@"'
+    script = ('printf "ready\\n" >&2; read _; ' if hold else "") + 'exec "$0" "$@"'
     # Variables for the program alone, not for the shell that starts it.
     if program_env:
         assignments = " ".join(shlex.quote(f"{k}={v}") for k, v in program_env.items())
@@ -205,6 +205,7 @@ def spawn_in_terminal(*args, stdout_file=None, pipe_to=None, stdin_null=False, h
         script = script.replace("exec ", "") + " | " + pipe_to
     if script != 'exec "$0" "$@"':
         argv = ["/bin/sh", "-c", script] + argv
+    argv = [*wrapper, *argv]
     env = dict(os.environ, KNOCKBOX_OUT=str(stdout_file or ""), TERM="xterm")
     # The program keeps a signal ignored that it was started with ignored (nohup does that).
     child = pexpect.spawn(argv[0], argv[1:], env=env, timeout=limit(native_limit),

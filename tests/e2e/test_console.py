@@ -5,6 +5,7 @@ import os
 import re
 import signal
 import termios
+import time
 
 import pytest
 
@@ -15,16 +16,26 @@ ESCAPE = "\x1b"
 UP = "\x1b[A"
 
 
+# A /dev holding nothing but the terminal, as a bare container's may: nothing can be opened on a
+# closed standard descriptor at start-up (a mount namespace of its own).
+ONLY_TTY_IN_DEV = ["unshare", "-m", "sh", "-c",
+                   'mount -t tmpfs none /dev && mknod /dev/tty c 5 0 && exec "$@"', "sh"]
+
+
 # Keys typed ahead, before the program starts, are read one per poll, after each second of a
 # pause: the letter and the arrow (which starts with the Escape byte and still is no Escape) take
 # the first two pauses, and Escape ends the run in the third (under Wine, whose console hands
 # over a lone Escape one poll late, the fourth). Each probe is announced once, the screen being
 # standard output; with standard output closed, the echo alone shows the announcements, and the
-# terminal opened as the keyboard must not take standard output's place.
-@pytest.mark.parametrize("stdout", [None, "&-"])
-def test_escape_ends_a_pause_with_exit_code_1_and_other_keys_do_not(server, stdout):
+# terminal opened as the keyboard must not take standard output's place, not even where no
+# /dev/null can fill it.
+@pytest.mark.parametrize("stdout, wrapper", [
+    pytest.param(None, (), id="stdout a terminal"), pytest.param("&-", (), id="stdout closed"),
+    pytest.param("&-", ONLY_TTY_IN_DEV, marks=native_only, id="stdout closed, no /dev/null")])
+def test_escape_ends_a_pause_with_exit_code_1_and_other_keys_do_not(server, stdout, wrapper):
     s = server()
-    run = spawn_in_terminal("127.0.0.1:%d" % s.port, "1", stdout_file=stdout, hold=True)
+    run = spawn_in_terminal("127.0.0.1:%d" % s.port, "1", stdout_file=stdout, hold=True,
+                            wrapper=wrapper)
     run.expect_exact("ready")
     run.send("\n" + "a" + UP + ESCAPE)
     status, screen = finish(run)
@@ -46,23 +57,19 @@ def test_the_announcement_reaches_the_screen_when_stdout_is_a_file(server, tmp_p
     assert b"Connection" not in screen.replace(b"Opening connection", b"")
 
 
-# A pager saves the terminal's settings when it starts (here: once the banner has come), takes
-# the terminal for itself, and puts its saved settings back when it ends. A single probe reads no
-# key, so it must not have changed them meanwhile, or the pager would leave them changed.
-PAGER = ("/usr/bin/python3 -c 'import sys, termios, tty\n"
-         "sys.stdin.buffer.readline(); tty_fd = open(\"/dev/tty\", \"rb\", buffering=0)\n"
-         "saved = termios.tcgetattr(tty_fd); tty.setraw(tty_fd); sys.stdin.buffer.read()\n"
-         "termios.tcsetattr(tty_fd, termios.TCSANOW, saved)'")
-
-
+# A single probe reads no key, so it never changes the terminal's settings: a pager down the
+# pipeline, or any other program, may hold them meanwhile. (Output to a file here: into a pipe
+# even a repeating run leaves them alone.)
 @native_only
-def test_a_single_probe_leaves_the_terminal_settings_to_a_pager(server):
+def test_a_single_probe_leaves_the_terminal_settings_alone(server, tmp_path):
     server(lambda conn: conn.recv(6), port=23)  # silent: the probe runs for about 3 s
-    run = spawn_in_terminal("127.0.0.1", pipe_to=PAGER, hold=True)
+    run = spawn_in_terminal("127.0.0.1", stdout_file=tmp_path / "out.txt", hold=True)
     run.expect_exact("ready")
     before = termios.tcgetattr(run.child_fd)
     run.sendline("")
-    assert finish(run)[0] == 0 and termios.tcgetattr(run.child_fd) == before
+    run.expect_exact("Opening connection")  # the echo: the probe has begun
+    assert termios.tcgetattr(run.child_fd) == before
+    assert finish(run)[0] == 0
 
 
 # While the program pauses the terminal reads key by key without echo, and Ctrl+C is an ordinary
@@ -70,7 +77,9 @@ def test_a_single_probe_leaves_the_terminal_settings_to_a_pager(server):
 @native_only
 @pytest.mark.parametrize("way_out, typed, exit_status", [
     ("Escape after Ctrl+C", "\x03" + ESCAPE, 1), ("SIGTERM", "", -signal.SIGTERM),
-    ("SIGHUP", "", -signal.SIGHUP), ("Ctrl+C, standard input redirected", "\x03", -signal.SIGINT)])
+    ("SIGHUP", "", -signal.SIGHUP), ("SIGUSR1", "", -signal.SIGUSR1),
+    ("SIGALRM", "", -signal.SIGALRM),
+    ("Ctrl+C, standard input redirected", "\x03", -signal.SIGINT)])
 def test_the_terminal_reads_keys_and_is_restored_on_every_way_out(server, way_out, typed,
                                                                    exit_status):
     redirected = way_out.endswith("redirected")
@@ -79,10 +88,75 @@ def test_the_terminal_reads_keys_and_is_restored_on_every_way_out(server, way_ou
     before = termios.tcgetattr(run.child_fd)
     run.sendline("")
     run.expect_exact(pause_line(10))
-    during = termios.tcgetattr(run.child_fd)
-    assert during[3] & (termios.ICANON | termios.ECHO) == 0
-    assert (during[6][termios.VINTR] == b"\x00") != redirected
+    keys = termios.tcgetattr(run.child_fd)
+    # Outside canonical mode Python gives MIN and TIME as numbers.
+    keys[6] = [bytes([c]) if isinstance(c, int) else c for c in keys[6]]
+    # Only what reading single keys needs changes: MIN and TIME, for one, stay as they were.
+    interrupt = before[6][termios.VINTR] if redirected else b"\x00"
+    assert keys == [*before[:3], before[3] & ~(termios.ICANON | termios.ECHO), *before[4:6],
+                    [interrupt if i == termios.VINTR else c for i, c in enumerate(before[6])]]
     run.send(typed) if typed else os.kill(run.pid, getattr(signal, way_out))
     status, screen = finish(run)
     assert (status if status is not None else -run.signalstatus) == exit_status, screen
+    assert termios.tcgetattr(run.child_fd) == before
+
+
+# Ctrl+Z puts the settings back while the job is stopped, and key-by-key mode comes back when it
+# goes on. A burst of stops and continues (the program here leads an orphaned process group, as
+# under tmux, so no stop takes effect) must not leave the program's own settings as the ones
+# that Escape puts back.
+@native_only
+def test_a_burst_of_stops_leaves_the_settings_to_put_back_as_they_were(server):
+    run = spawn_in_terminal("127.0.0.1:%d" % server().port, "10", hold=True)
+    run.expect_exact("ready")
+    before = termios.tcgetattr(run.child_fd)
+    run.sendline("")
+    run.expect_exact(pause_line(10))
+    end = time.monotonic() + 1  # tens of thousands of pairs; some land inside the handler
+    while time.monotonic() < end:
+        os.kill(run.pid, signal.SIGTSTP)
+        os.kill(run.pid, signal.SIGCONT)
+    run.send(ESCAPE)
+    status, screen = finish(run)
+    assert status == 1, screen
+    assert termios.tcgetattr(run.child_fd) == before
+
+
+# A pager that takes the terminal once the run has begun: it saves the settings, switches to raw
+# mode, reads the pipe and, 2.5 s later, puts its saved settings back.
+RAW_PAGER = ("/usr/bin/python3 -c 'import os, sys, termios, time, tty\n"
+             "sys.stdin.buffer.readline(); time.sleep(0.5)\n"
+             "tty_fd = os.open(\"/dev/tty\", os.O_RDWR); saved = termios.tcgetattr(tty_fd)\n"
+             "tty.setraw(tty_fd); end = time.monotonic() + 2.5\n"
+             "while time.monotonic() < end: os.read(0, 65536)\n"
+             "termios.tcsetattr(tty_fd, termios.TCSANOW, saved)\n"
+             "os.write(tty_fd, b\"restored\\n\")\n"
+             "while os.read(0, 65536): pass'")
+
+
+# Some shells join a pipeline with a socket pair instead of a pipe.
+SOCKET_PAIR = ["/usr/bin/python3", "-c",
+               "import signal, socket, subprocess, sys\n"
+               "signal.signal(signal.SIGINT, signal.SIG_DFL); out, into = socket.socketpair()\n"
+               "pager = subprocess.Popen(sys.argv[1], shell=True, stdin=into)\n"
+               "run = subprocess.Popen(sys.argv[2:], stdout=out); out.close(); into.close()\n"
+               "run.wait(); pager.wait()", RAW_PAGER]
+
+
+# A repeating run whose output goes into a pipe leaves the terminal to the program down the
+# pipeline: the settings the pager saves and puts back are the real ones, and Ctrl+C ends the
+# pipeline as it ends any.
+@native_only
+@pytest.mark.parametrize("joined_by", ["pipe", "socket pair"])
+def test_a_repeating_run_into_a_pipe_leaves_the_terminal_alone(server, joined_by):
+    run = spawn_in_terminal("127.0.0.1:%d" % server().port, "1", hold=True,
+                            **({"pipe_to": RAW_PAGER} if joined_by == "pipe" else
+                               {"wrapper": SOCKET_PAIR}))
+    run.expect_exact("ready")
+    before = termios.tcgetattr(run.child_fd)
+    run.sendline("")
+    run.expect_exact("restored")
+    run.sendcontrol("c")
+    status, screen = finish(run)
+    assert (status, run.signalstatus) == (None, signal.SIGINT), screen
     assert termios.tcgetattr(run.child_fd) == before
