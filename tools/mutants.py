@@ -182,6 +182,8 @@ MUTANTS = [
     ("terminal-min-time-zeroed", NATIVE, "src/console/terminal_posix.cpp",
      "  keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);\n",
      "  keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);\n  keys.c_cc[VMIN] = 0;\n  keys.c_cc[VTIME] = 0;\n"),
+    ("terminal-continue-not-switched", NATIVE, "src/console/terminal_posix.cpp",
+     "  InstallHandler(SIGCONT, OnContinue);\n", "  (void)OnContinue;\n"),
     ("keys-lost", NATIVE, "src/console/keyboard_posix.cpp",
      "  g_pending_count -= key.used;", "  g_pending_count = 0;"),
     # Key decoding

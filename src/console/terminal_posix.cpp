@@ -121,6 +121,7 @@ sigset_t HandledSignals() {
   sigemptyset(&set);
   ForEachEndingSignal([&](int signal_number) { sigaddset(&set, signal_number); });
   sigaddset(&set, SIGTSTP);
+  sigaddset(&set, SIGCONT);
   return set;
 }
 
@@ -181,6 +182,16 @@ void OnStopSignal(int signal_number, siginfo_t*, void*) {
   // The job has been continued (or, in an orphaned process group, was never stopped).
   SetSignalBlocked(signal_number, true);
   InstallHandler(signal_number, OnStopSignal);
+  SwitchToKeys();
+  errno = saved_errno;
+}
+
+// A stop that cannot be caught (SIGSTOP) leaves our settings on the terminal, and a shell that
+// takes the terminal back meanwhile gives the job its own when it continues it: key-by-key mode
+// is switched on again at every continue, as it is after Ctrl+Z.
+void OnContinue(int, siginfo_t*, void*) {
+  const int saved_errno = errno;
+  g_terminal.changed = false;
   SwitchToKeys();
   errno = saved_errno;
 }
@@ -247,6 +258,7 @@ void PrepareTerminal() {
   ForEachEndingSignal(
       [](int signal_number) { InstallUnlessIgnored(signal_number, OnEndingSignal); });
   InstallUnlessIgnored(SIGTSTP, OnStopSignal);
+  InstallHandler(SIGCONT, OnContinue);
   atexit(RestoreAtExit);
   g_terminal.prepared = true;
   SwitchToKeys();

@@ -9,8 +9,8 @@ import time
 
 import pytest
 
-from conftest import (BYE, SUCCESS, UNDER_WINE, announcement, finish, mask_clock, native_only,
-                      pause_line, probe_output, spawn_in_terminal)
+from conftest import (BYE, SUCCESS, UNDER_WINE, announcement, finish, limit, mask_clock,
+                      native_only, pause_line, probe_output, spawn_in_terminal)
 
 ESCAPE = "\x1b"
 UP = "\x1b[A"
@@ -106,7 +106,7 @@ def test_the_terminal_reads_keys_and_is_restored_on_every_way_out(server, way_ou
 # under tmux, so no stop takes effect) must not leave the program's own settings as the ones
 # that Escape puts back.
 @native_only
-def test_a_burst_of_stops_leaves_the_settings_to_put_back_as_they_were(server):
+def test_stops_leave_the_settings_to_put_back_as_they_were(server):
     run = spawn_in_terminal("127.0.0.1:%d" % server().port, "10", hold=True)
     run.expect_exact("ready")
     before = termios.tcgetattr(run.child_fd)
@@ -116,6 +116,16 @@ def test_a_burst_of_stops_leaves_the_settings_to_put_back_as_they_were(server):
     while time.monotonic() < end:
         os.kill(run.pid, signal.SIGTSTP)
         os.kill(run.pid, signal.SIGCONT)
+    # A stop that cannot be caught, during which a shell would give the terminal its own settings
+    # back: key-by-key mode must come back when the job continues.
+    os.kill(run.pid, signal.SIGSTOP)
+    while open(f"/proc/{run.pid}/stat").read().rsplit(")", 1)[1].split()[0] != "T":
+        time.sleep(0.01)
+    termios.tcsetattr(run.child_fd, termios.TCSANOW, before)
+    os.kill(run.pid, signal.SIGCONT)
+    end = time.monotonic() + limit(5)
+    while termios.tcgetattr(run.child_fd)[3] & termios.ICANON and time.monotonic() < end:
+        time.sleep(0.01)
     run.send(ESCAPE)
     status, screen = finish(run)
     assert status == 1, screen
