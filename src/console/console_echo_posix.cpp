@@ -3,9 +3,9 @@
 #include <unistd.h>
 
 #include "console/console_echo.h"
-#include "console/process_state.h"
 #include "console/terminal_filter.h"
-#include "console/write_all_posix.h"
+#include "system/process_state.h"
+#include "system/write_all_posix.h"
 #include "text/error.h"
 
 namespace {

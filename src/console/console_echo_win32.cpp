@@ -5,7 +5,7 @@
 
 #include "console/console_echo.h"
 #include "console/echo_writer.h"
-#include "console/process_state.h"
+#include "system/process_state.h"
 
 namespace {
 

@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "text/utf8.h"
+
 namespace {
 
 constexpr unsigned char kEscape = 27;
@@ -201,15 +203,7 @@ TerminalKey DecodeSingleShift(std::string_view bytes) {
 // One byte, or a whole UTF-8 character; a character cut off at the end, or followed by a byte
 // that cannot continue it, is one key of the bytes it has.
 TerminalKey DecodeCharacter(std::string_view bytes) {
-  const unsigned char lead = At(bytes, 0);
-  std::size_t length = 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-  }
+  const std::size_t length = Utf8LeadLength(At(bytes, 0));
   std::size_t used = 1;
   while (used < length && used < bytes.size() && (At(bytes, used) & 0xC0) == 0x80) ++used;
   return {Text(bytes.substr(0, used)), used};

@@ -6,8 +6,8 @@
 
 #include "console/key_decoder.h"
 #include "console/keyboard.h"
-#include "console/process_state.h"
 #include "console/terminal_posix.h"
+#include "system/process_state.h"
 #include "system/retry_posix.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include "console/key_decoder.h"
 #include "console/keyboard.h"
-#include "console/process_state.h"
+#include "system/process_state.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <limits>
 #include <new>
 
-#include "console/process_state.h"
 #include "probe/probe.h"
+#include "system/process_state.h"
 #include "text/fields.h"
 #include "text/number.h"
 

@@ -2,9 +2,9 @@
 #include <windows.h>
 
 #include "console/line_output.h"
-#include "console/process_state.h"
+#include "console/output_error.h"
+#include "system/process_state.h"
 #include "system/system_call_win32.h"
-#include "text/error_table.h"
 
 namespace {
 

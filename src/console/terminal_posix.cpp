@@ -11,8 +11,8 @@
 
 #include <atomic>
 
-#include "console/process_state.h"
 #include "system/descriptor_posix.h"
+#include "system/process_state.h"
 #include "system/retry_posix.h"
 
 namespace {

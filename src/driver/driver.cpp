@@ -6,7 +6,7 @@
 
 #include "console/keyboard.h"
 #include "console/line_output.h"
-#include "console/sleep.h"
+#include "system/sleep.h"
 #include "probe/probe.h"
 #include "text/command_tail.h"
 #include "text/fields.h"

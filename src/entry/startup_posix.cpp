@@ -4,7 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "console/process_state.h"
+#include "system/process_state.h"
 #include "console/terminal_posix.h"
 #include "driver/driver.h"
 #include "entry/startup.h"

@@ -2,7 +2,7 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include "console/process_state.h"
+#include "system/process_state.h"
 #include "driver/driver.h"
 #include "entry/startup.h"
 #include "text/command_tail.h"

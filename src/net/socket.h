@@ -37,6 +37,9 @@ ErrorNumber TurnLingerOff(std::intptr_t socket);
 // The local machine's name into `area`; it may fill the area without a zero byte.
 ErrorNumber ReadLocalHostName(char (&area)[kHostNameArea]);
 
+// The connect call itself, to an IPv4 address and port: true when it succeeded at once, else the
+// system's error (errno; WSAGetLastError on Windows) tells why. Shared by both platforms' files.
+bool StartConnect(std::intptr_t socket, std::uint32_t address, std::uint16_t port);
 // Blocks until the system has made the connection or given up.
 ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint16_t port);
 struct SocketEndpoint {

@@ -14,9 +14,9 @@
 #include <cstring>
 
 #include "net/socket.h"
+#include "net/socket_error.h"
 #include "system/descriptor_posix.h"
 #include "system/retry_posix.h"
-#include "text/error_table.h"
 
 namespace {
 
@@ -27,15 +27,6 @@ int Descriptor(std::intptr_t socket) { return static_cast<int>(socket); }
 constexpr std::chrono::seconds kConnectLimit{21};
 // The longest single wait for a connect.
 constexpr std::chrono::milliseconds kConnectStep{20};
-
-sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
-  sockaddr_in result;
-  std::memset(&result, 0, sizeof result);
-  result.sin_family = AF_INET;
-  result.sin_port = port;
-  result.sin_addr.s_addr = address;
-  return result;
-}
 
 // macOS and the BSDs have no MSG_NOSIGNAL; SO_NOSIGPIPE on the socket does the same there.
 #ifdef MSG_NOSIGNAL
@@ -157,15 +148,8 @@ ErrorNumber TurnLingerOff(std::intptr_t socket) {
   return 0;
 }
 
-ErrorNumber ReadLocalHostName(char (&area)[kHostNameArea]) {
-  std::memset(area, 0, sizeof area);
-  if (gethostname(area, sizeof area) != 0) return LastSocketError();
-  return 0;
-}
-
 ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint16_t port) {
   const int descriptor = Descriptor(socket);
-  const sockaddr_in target = MakeAddress(address, port);
   // The program sets its own limit: a port whose packets are dropped would hold a blocking
   // connect for more than two minutes on Linux, and the send time-out that can shorten it runs on
   // a coarse kernel timer and starts afresh after every interruption.
@@ -173,7 +157,7 @@ ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint
   if (flags < 0 || fcntl(descriptor, F_SETFL, flags | O_NONBLOCK) != 0) return LastSocketError();
   const auto deadline = std::chrono::steady_clock::now() + kConnectLimit;
   ErrorNumber outcome = 0;
-  if (connect(descriptor, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+  if (!StartConnect(socket, address, port)) {
     // Interrupted by a signal, the attempt goes on in the background all the same.
     outcome = errno == EINPROGRESS || InterruptedBySignal() ? AwaitConnect(descriptor, deadline)
                                                             : LastSocketError();
@@ -182,21 +166,6 @@ ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint
   // wait that found data.
   if (outcome == 0 && fcntl(descriptor, F_SETFL, flags) != 0) return LastSocketError();
   return outcome;
-}
-
-bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* peer) {
-  sockaddr_in mine;
-  sockaddr_in theirs;
-  socklen_t mine_length = sizeof mine;
-  socklen_t theirs_length = sizeof theirs;
-  if (getsockname(Descriptor(socket), reinterpret_cast<sockaddr*>(&mine), &mine_length) != 0 ||
-      getpeername(Descriptor(socket), reinterpret_cast<sockaddr*>(&theirs), &theirs_length) != 0 ||
-      mine.sin_family != AF_INET || theirs.sin_family != AF_INET) {
-    return false;
-  }
-  *local = SocketEndpoint{mine.sin_addr.s_addr, mine.sin_port};
-  *peer = SocketEndpoint{theirs.sin_addr.s_addr, theirs.sin_port};
-  return true;
 }
 
 ErrorNumber WaitForSocket(std::intptr_t socket, SocketWait what, std::chrono::microseconds limit,

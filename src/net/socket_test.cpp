@@ -17,9 +17,9 @@
 #include <thread>
 
 #include "console/line_output.h"
-#include "console/process_state.h"
 #include "net/socket.h"
 #include "net/stream.h"
+#include "system/process_state.h"
 
 // Connecting a bound socket to its own port is the simultaneous open that a loopback connect to a
 // closed port in the ephemeral range can stumble into: no server took it, so it is refused.

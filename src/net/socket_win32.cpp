@@ -5,20 +5,11 @@
 #include <cstring>
 
 #include "net/socket.h"
-#include "text/error_table.h"
+#include "net/socket_error.h"
 
 namespace {
 
 SOCKET Native(std::intptr_t socket) { return static_cast<SOCKET>(socket); }
-
-sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
-  sockaddr_in result;
-  std::memset(&result, 0, sizeof result);
-  result.sin_family = AF_INET;
-  result.sin_port = port;
-  result.sin_addr.s_addr = address;
-  return result;
-}
 
 int ChunkSize(std::size_t count) { return count > INT_MAX ? INT_MAX : static_cast<int>(count); }
 
@@ -70,33 +61,8 @@ ErrorNumber TurnLingerOff(std::intptr_t socket) {
   return 0;
 }
 
-ErrorNumber ReadLocalHostName(char (&area)[kHostNameArea]) {
-  std::memset(area, 0, sizeof area);
-  if (gethostname(area, static_cast<int>(sizeof area)) != 0) return LastSocketError();
-  return 0;
-}
-
 ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint16_t port) {
-  const sockaddr_in target = MakeAddress(address, port);
-  if (connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
-    return LastSocketError();
-  }
-  return 0;
-}
-
-bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* peer) {
-  sockaddr_in mine;
-  sockaddr_in theirs;
-  int mine_length = sizeof mine;
-  int theirs_length = sizeof theirs;
-  if (getsockname(Native(socket), reinterpret_cast<sockaddr*>(&mine), &mine_length) != 0 ||
-      getpeername(Native(socket), reinterpret_cast<sockaddr*>(&theirs), &theirs_length) != 0 ||
-      mine.sin_family != AF_INET || theirs.sin_family != AF_INET) {
-    return false;
-  }
-  *local = SocketEndpoint{mine.sin_addr.s_addr, mine.sin_port};
-  *peer = SocketEndpoint{theirs.sin_addr.s_addr, theirs.sin_port};
-  return true;
+  return StartConnect(socket, address, port) ? ErrorNumber{0} : LastSocketError();
 }
 
 ErrorNumber WaitForSocket(std::intptr_t socket, SocketWait what, std::chrono::microseconds limit,

@@ -5,8 +5,8 @@
 
 #include "console/console_echo.h"
 #include "console/line_output.h"
-#include "console/sleep.h"
 #include "net/stream.h"
+#include "system/sleep.h"
 #include "text/clock_text.h"
 #include "text/fields.h"
 #include "text/number.h"
@@ -82,8 +82,10 @@ Text AnnouncementLine(const ProbeTarget& target, ClockReading (*read_clock)()) {
 std::int16_t Probe(const Text& target_text) {
   ErrorScope routine;
   const ProbeTarget target = SplitTarget(target_text);
-  PrintLine(AnnouncementLine(target));
-  if (StdoutIsConsole() == 0) ConsolePrintLine(AnnouncementLine(target));
+  // One line for both, so that the echo shows the same time as standard output.
+  const Text announcement = AnnouncementLine(target);
+  PrintLine(announcement);
+  if (StdoutIsConsole() == 0) ConsolePrintLine(announcement);
 
   // The open is judged by its own outcome only: a print that failed above (standard output
   // closed, say) must not turn an open connection into a reported failure.

@@ -1,4 +1,4 @@
-// Where the system's error codes become the program's error numbers: one table per platform.
+// Looking up the program's error number for a system error code in a platform's table.
 #pragma once
 
 #include <cstdint>
@@ -6,22 +6,12 @@
 
 #include "text/error.h"
 
-// For a failed socket call, from the system's code (errno; a Winsock code on Windows):
-// kErrInProgress for an operation in progress, kErrSocket for anything else.
-ErrorNumber SocketErrorNumber(std::uint32_t system_error);
-// The same, for the error the last failed socket call left (errno; WSAGetLastError on Windows).
-ErrorNumber LastSocketError();
-// For a failed write to standard output, from the system's code (errno; the thread's last-error
-// code on Windows): kErrIo for any code the table does not list.
-ErrorNumber OutputErrorNumber(std::uint32_t system_error);
-
-// One row of a platform's table: the system's codes (0 pads the list) that give `number` after a
-// failed call of one kind.
-enum class FailedCall { kSocket, kOutput };
+// One row of a table: the system's codes (0 pads the list) that give `number`.
 struct ErrorRow {
-  FailedCall call;
   std::uint32_t codes[9];
   ErrorNumber number;
 };
-// The platform's table (error_table_posix.cpp, error_table_win32.cpp).
-extern const std::span<const ErrorRow> kSystemErrors;
+
+// The number of the row that lists `code`, or `otherwise` for a code no row lists.
+ErrorNumber LookUpSystemError(std::span<const ErrorRow> table, std::uint32_t code,
+                              ErrorNumber otherwise);

@@ -392,28 +392,27 @@ Number TextToNumber(std::string_view text) {
   return ReadDecimal(text, pos);
 }
 
-std::int32_t NumberToInt32(Number value) {
-  constexpr std::int32_t kInvalid = std::numeric_limits<std::int32_t>::min();
-  if (!(std::fabs(value) < 0x1p32L)) return kInvalid;  // NaN included
+namespace {
+
+// Rounded to nearest, ties to even; the most negative value when the rounded value does not fit.
+template <typename Integer>
+Integer RoundToInteger(Number value) {
+  constexpr Integer kInvalid = std::numeric_limits<Integer>::min();
+  constexpr Number kBound = -static_cast<Number>(kInvalid);  // 2^31 or 2^63, exactly
+  if (!(std::fabs(value) < 2 * kBound)) return kInvalid;     // NaN included
   const Number rounded = RoundHalfEven(value);
-  if (rounded < -0x1p31L || rounded >= 0x1p31L) return kInvalid;
-  return static_cast<std::int32_t>(rounded);
+  if (rounded < -kBound || rounded >= kBound) return kInvalid;
+  return static_cast<Integer>(rounded);
 }
 
-std::int64_t NumberToInt64(Number value) {
-  constexpr std::int64_t kInvalid = std::numeric_limits<std::int64_t>::min();
-  if (!(std::fabs(value) < 0x1p64L)) return kInvalid;  // NaN included
-  const Number rounded = RoundHalfEven(value);
-  if (rounded < -0x1p63L || rounded >= 0x1p63L) return kInvalid;
-  return static_cast<std::int64_t>(rounded);
-}
+}  // namespace
+
+std::int32_t NumberToInt32(Number value) { return RoundToInteger<std::int32_t>(value); }
+
+std::int64_t NumberToInt64(Number value) { return RoundToInteger<std::int64_t>(value); }
 
 Number Int32ToNumber(std::int32_t value) { return static_cast<Number>(value); }
 
 Text NumberToText(Number value) {
-  // Storage failure gives empty text; unlike other text operations this one keeps the error
-  // number as it is.
-  Text text;
-  if (!GuardAllocation([&] { text = FormatNumber(value); })) return Text();
-  return text;
+  return TextOrEmpty([&] { return FormatNumber(value); });
 }

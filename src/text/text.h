@@ -39,10 +39,15 @@ bool GuardAllocation(Work&& work) {
 template <typename Make>
 Text GuardedText(Make&& make) {
   Text result;
-  if (!GuardAllocation([&] { result = make(); })) {
-    RaiseError(kErrNoMemory);
-    return Text();
-  }
+  if (!GuardAllocation([&] { result = make(); })) RaiseError(kErrNoMemory);
+  return result;
+}
+// The same for the texts that report no error (the clock and number texts): empty without
+// storage, the error number left as it is.
+template <typename Make>
+Text TextOrEmpty(Make&& make) {
+  Text result;
+  GuardAllocation([&] { result = make(); });
   return result;
 }
 

@@ -1,8 +1,8 @@
 // Sleeping on POSIX systems.
 #include <time.h>
 
-#include "console/sleep.h"
 #include "system/retry_posix.h"
+#include "system/sleep.h"
 
 void SleepMs(std::uint32_t ms) {
   WaitAfterSignal(std::chrono::milliseconds(ms), 0, [](std::chrono::microseconds left) {

@@ -1,6 +1,6 @@
 // Sleeping on Windows.
 #include <windows.h>
 
-#include "console/sleep.h"
+#include "system/sleep.h"
 
 void SleepMs(std::uint32_t ms) { Sleep(ms); }

@@ -1,5 +1,5 @@
 // Writing whole byte strings to a POSIX descriptor.
-#include "console/write_all_posix.h"
+#include "system/write_all_posix.h"
 
 #include <errno.h>
 #include <poll.h>
@@ -8,9 +8,8 @@
 #include <algorithm>
 
 #include "system/retry_posix.h"
-#include "text/error_table.h"
 
-ErrorNumber WriteAll(int fd, std::string_view first, std::string_view second) {
+int WriteAll(int fd, std::string_view first, std::string_view second) {
   while (!first.empty() || !second.empty()) {
     iovec pieces[2] = {{const_cast<char*>(first.data()), first.size()},
                        {const_cast<char*>(second.data()), second.size()}};
@@ -20,15 +19,13 @@ ErrorNumber WriteAll(int fd, std::string_view first, std::string_view second) {
       first.remove_prefix(from_first);
       second.remove_prefix(static_cast<std::size_t>(count) - from_first);
     } else if (count == 0) {
-      return kErrIo;  // no progress and no error: give up rather than spin
+      return EIO;  // no progress and no error: give up rather than spin
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
       // A parent may hand over a non-blocking descriptor: wait as a blocking write would.
       pollfd writable{fd, POLLOUT, 0};
-      if (RetryAfterSignal(-1, [&] { return poll(&writable, 1, -1); }) < 0) {
-        return OutputErrorNumber(static_cast<std::uint32_t>(errno));
-      }
+      if (RetryAfterSignal(-1, [&] { return poll(&writable, 1, -1); }) < 0) return errno;
     } else {
-      return OutputErrorNumber(static_cast<std::uint32_t>(errno));
+      return errno;
     }
   }
   return 0;

@@ -1,5 +1,5 @@
 // Process-wide state: the one instance.
-#include "console/process_state.h"
+#include "system/process_state.h"
 
 ProcessState& Process() {
   static ProcessState state;

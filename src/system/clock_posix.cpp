@@ -1,7 +1,7 @@
 // The local clock on POSIX systems.
 #include <time.h>
 
-#include "text/clock_text.h"
+#include "system/clock.h"
 
 ClockReading ReadLocalClock() {
   const time_t now = time(nullptr);

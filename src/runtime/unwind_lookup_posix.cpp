@@ -1,4 +1,4 @@
-// The lookup that the program's own exception unwinder makes for the code at an address.
+// Support for the C++ runtime, not the program: the unwinder's lookup of the code at an address.
 //
 // libgcc's unwinder, linked into the program with the C++ runtime, finds a frame's unwind table
 // with _dl_find_object, which glibc has only had since 2.35: referring to glibc's would keep the

@@ -1,8 +1,8 @@
 // The local clock on Windows.
 #include <windows.h>
 
+#include "system/clock.h"
 #include "system/system_call_win32.h"
-#include "text/clock_text.h"
 
 ClockReading ReadLocalClock() {
   SYSTEMTIME now{};

@@ -1,4 +1,4 @@
-// Process-wide state that start-up fills in and every other part only reads.
+// Process-wide state: the handles start-up finds, and the keyboard a repeating run opens.
 #pragma once
 
 #include <cstdint>
@@ -19,5 +19,5 @@ struct ProcessState {
   std::int32_t console_flag = 0;
 };
 
-// The one instance; written during start-up only, but for the POSIX keyboard (above).
+// The one instance: start-up fills it in; later only the POSIX keyboard is written (above).
 ProcessState& Process();
