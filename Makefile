@@ -29,8 +29,8 @@ ARM_PACKAGES = g++-aarch64-linux-gnu
 ARM_TEST_PACKAGES = qemu-user-static googletest
 FUZZ_PACKAGES = clang libclang-rt-dev
 MAN_PACKAGES = groff-base
-PACKAGE_PACKAGES = $(WINDOWS_PACKAGES) $(ARM_PACKAGES) rpm lintian devscripts
-BENCH_PACKAGES = hyperfine netcat-openbsd time
+PACKAGE_PACKAGES = g++-mingw-w64-i686 $(ARM_PACKAGES) rpm lintian devscripts
+BENCH_PACKAGES = hyperfine netcat-openbsd time python3
 CHECK_PACKAGES = $(TEST_PACKAGES) $(WINDOWS_PACKAGES) $(WINE_PACKAGES) $(ARM_PACKAGES) \
                  $(ARM_TEST_PACKAGES) $(FUZZ_PACKAGES) $(MAN_PACKAGES) $(PACKAGE_PACKAGES)
 
