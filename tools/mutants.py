@@ -404,20 +404,12 @@ UNREACHABLE = {
     "open-already-open": "the program opens only a number it has just been handed, which no connection holds",
     "open-negative-number": "the program opens only numbers from 1 to 32767",
     "open-timeout-zero": "the program always opens with a wait limit of 5 units",
-    "open-failure-keeps-socket": "a failed open ends the run, and with it the process and its descriptors",
     "end-of-data-error": "the program asks for the end of data only on its open connection",
     "close-mask-zero": "the program always closes with the stream mask",
     "send-once": "the program sends at most 6 bytes at a time, which the system always takes whole",
     "send-keeps-end-of-data":
         "nothing reads the end of data after a send: the option request goes before the first "
         "receive, the closing line after the last",
-    "wait-limit-units": "a receive wait of 5,000 instead of 5,120 microseconds; no output shows it",
-    "posix-wait-microseconds":
-        "the 5-ms receive waits become waits of no time; the 100-ms pauses between receives keep "
-        "the Telnet loop's lines and timing within what any test can rely on",
-    "win-wait-microseconds":
-        "the 5-ms receive waits become waits of no time; the 100-ms pauses between receives keep "
-        "the Telnet loop's lines and timing within what any test can rely on",
     "deadline-ignored":
         "the deadline shortens only a receive wait of 5 ms, so the 30-second Telnet limit is "
         "overshot by at most that",
@@ -429,13 +421,6 @@ UNREACHABLE = {
     "posix-connect-left-non-blocking":
         "every receive follows a wait that found data and every send is non-blocking anyway, so "
         "on Linux a connected socket left non-blocking behaves the same",
-    "posix-recv-error-as-close":
-        "Linux reports a reset once and then reads the connection as closed, so the Telnet loop "
-        "ends with one bare line either way",
-    "probe-reset-not-end":
-        "Linux reports a reset once and then reads the connection as closed (Wine reads it as "
-        "closed at once), so the loop ends either way; only Windows, where every receive after a "
-        "reset fails, would go on for 30 seconds",
     "memory-shrink-unguarded":
         "libstdc++'s shrink_to_fit catches its own allocation failure, and the receive's earlier "
         "guard has set the reserve aside by then; the guard is for runtimes whose shrink_to_fit "

@@ -1,5 +1,6 @@
-// Tests of what the program's runs cannot show deterministically: a socket that the system
-// connects to itself, and (POSIX) waits and writes that signals interrupt.
+// Tests of what the program's runs cannot show deterministically: the receive wait's length, a
+// failed open's socket, a socket that the system connects to itself, and (POSIX) waits and writes
+// that signals interrupt.
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <winsock2.h>
@@ -21,19 +22,69 @@
 #include "net/socket.h"
 #include "net/stream.h"
 
-// Connecting a bound socket to its own port is the simultaneous open that a loopback connect to a
-// closed port in the ephemeral range can stumble into: no server took it, so it is refused.
-TEST(Socket, ASocketConnectedToItselfIsRefused) {
-  ASSERT_EQ(StartSocketLibrary(), 0);
+namespace {
+
+// A socket bound to 127.0.0.1 on a port the system picks; `address` holds the port.
+std::intptr_t BoundToLoopback(sockaddr_in& address) {
   std::intptr_t socket = kNoSocket;
-  ASSERT_EQ(CreateStreamSocket(&socket), 0);
-  sockaddr_in address{};
+  EXPECT_EQ(CreateStreamSocket(&socket), 0);
+  address = sockaddr_in{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
   const auto native = static_cast<decltype(::socket(0, 0, 0))>(socket);
-  ASSERT_EQ(bind(native, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(bind(native, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   getsockname(native, reinterpret_cast<sockaddr*>(&address), &length);
+  return socket;
+}
+
+#ifndef _WIN32
+int LowestFreeDescriptor() {
+  const int descriptor = open("/dev/null", O_RDONLY);
+  close(descriptor);
+  return descriptor;
+}
+#endif
+
+}  // namespace
+
+// A receive from a silent peer waits its whole limit, microseconds included: 976 units of 1,024
+// microseconds are 999,424, just short of a second. Once the port is closed an open fails, and
+// leaves no socket behind.
+TEST(Socket, AReceiveWaitsItsWholeLimitAndAFailedOpenLeavesNoSocket) {
+  ASSERT_EQ(StartSocketLibrary(), 0);
+  sockaddr_in address;
+  const std::intptr_t listener = BoundToLoopback(address);
+  ASSERT_EQ(listen(static_cast<decltype(::socket(0, 0, 0))>(listener), 1), 0);
+  const std::int32_t port = ntohs(address.sin_port);
+  ErrorScope scope;
+  const std::int16_t number = NextFreeNumber();
+  OpenStream(number, port, "127.0.0.1", Text(), 976);
+  ASSERT_EQ(LastError(), 0);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ReceiveLine(number), "");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(990));
+  EXPECT_EQ(LastError(), kErrTimeout);
+  CloseConnection(number, kStreamMode);
+  CloseSocket(listener);
+
+#ifndef _WIN32
+  const int lowest_free = LowestFreeDescriptor();
+#endif
+  OpenStream(NextFreeNumber(), port, "127.0.0.1", Text(), 5);
+  EXPECT_EQ(LastError(), kErrSocket);
+#ifndef _WIN32
+  EXPECT_EQ(LowestFreeDescriptor(), lowest_free);
+#endif
+  EndSocketLibrary();
+}
+
+// Connecting a bound socket to its own port is the simultaneous open that a loopback connect to a
+// closed port in the ephemeral range can stumble into: no server took it, so it is refused.
+TEST(Socket, ASocketConnectedToItselfIsRefused) {
+  ASSERT_EQ(StartSocketLibrary(), 0);
+  sockaddr_in address;
+  const std::intptr_t socket = BoundToLoopback(address);
   EXPECT_EQ(ConnectAsClient(socket, address.sin_addr.s_addr, address.sin_port), kErrSocket);
   CloseSocket(socket);
   EndSocketLibrary();

@@ -3,6 +3,7 @@
 import contextlib
 import io
 import os
+import platform
 import re
 import shlex
 import signal
@@ -227,3 +228,27 @@ def finish(child):
         return None, child.logfile_read.getvalue()
     child.expect([pexpect.EOF, pexpect.TIMEOUT], timeout=0.5)
     return child.exitstatus, child.logfile_read.getvalue()
+
+
+# The host's system calls in which a program waits or sleeps (an emulator makes the same ones for
+# the program it runs): ppoll, nanosleep, clock_nanosleep.
+RESTING_CALLS = {"x86_64": {271, 35, 230}, "aarch64": {73, 101, 115}}.get(platform.machine(), set())
+
+
+def stopped(pid):
+    return open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()[0] == "T"
+
+
+# Stops a running program in one of its waits or sleeps, where every line it has decided on is
+# written: one stopped between a receive and its line would show that line after it goes on.
+def stop_at_rest(process):
+    for _ in range(100):
+        process.send_signal(signal.SIGSTOP)
+        while not stopped(process.pid):
+            assert process.poll() is None, "the program has ended"
+            time.sleep(0.001)
+        if int(open(f"/proc/{process.pid}/syscall").read().split()[0]) in RESTING_CALLS:
+            return
+        process.send_signal(signal.SIGCONT)
+        time.sleep(0.01)
+    pytest.fail("the program was never caught in a wait or a sleep")
