@@ -421,6 +421,15 @@ UNREACHABLE = {
     "posix-connect-left-non-blocking":
         "every receive follows a wait that found data and every send is non-blocking anyway, so "
         "on Linux a connected socket left non-blocking behaves the same",
+    "key-alt-letter":
+        "Alt with a letter is one key other than Escape either way (its scan code, or the letter); "
+        "the pause compares each key with Escape and nothing else",
+    "key-caps-shift":
+        "Caps Lock's correction turns a symbol of the number row or the punctuation keys into "
+        "another, never into Escape; the pause compares each key with Escape and nothing else",
+    "key-arrow-up":
+        "the up arrow reads as the down arrow: a key of the same three bytes, not Escape, either "
+        "way; the pause compares each key with Escape and nothing else",
     "memory-shrink-unguarded":
         "libstdc++'s shrink_to_fit catches its own allocation failure, and the receive's earlier "
         "guard has set the reserve aside by then; the guard is for runtimes whose shrink_to_fit "
