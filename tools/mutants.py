@@ -12,9 +12,9 @@
 #
 #   tools/mutants.py [--commit REV] [--only ID|PATTERN,...] [--out FILE] [--logs DIR] [--list]
 #
-# Native mutants run the unit tests (knockbox_tests) and the end-to-end tests (pytest -x) in a
-# private network; mutants tagged "win" build the 64-bit Windows tree and run tools/windows-test 64
-# under wine64. Each mutant's diff, build and test output stay in its own folder under the log
+# Native mutants run the unit tests (knockbox_tests), the fuzz corpus replay and the end-to-end
+# tests (pytest -x) in a private network; mutants tagged "win" build the 64-bit Windows tree and
+# run tools/windows-test 64 under wine64. Each mutant's diff, build and test output stay in its own folder under the log
 # directory, so that a kill for the wrong reason can be seen. Takes about 40 minutes.
 import argparse
 import fcntl
@@ -498,6 +498,7 @@ def test_tree(tag, tree, logs):
     deadline = time.monotonic() + SUITE_LIMIT[tag]
     if tag == NATIVE:
         steps = [("unit", "tools/private-network build/knockbox_tests"),
+                 ("fuzz", "build/knockbox_fuzz_replay fuzz/corpus/*"),
                  ("e2e", f"KNOCKBOX_BIN={tree}/build/knockbox tools/private-network "
                          "/usr/bin/python3 -m pytest tests/e2e")]
     else:
@@ -526,6 +527,8 @@ def test_tree(tag, tree, logs):
             return "timed out", f"{e2e} hit pytest's time limit"
         if e2e:
             return "failed", e2e
+        if step == "fuzz":
+            return "failed", "the fuzz corpus replay"
         return "failed", f"{step} tests exited {code} naming no test"
     return "passed", None
 

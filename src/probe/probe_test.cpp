@@ -5,25 +5,17 @@
 
 #include "text/number.h"
 
-TEST(ProbeTarget, HostAndPortSplitAtTheFirstColon) {
+// The port is the number after the first colon, rounded, cut to its low 32 bits; 23 without a
+// colon. (The fuzz target checks the host.)
+TEST(ProbeTarget, ThePortIsTheLow32BitsOfTheNumberAfterTheFirstColon) {
   SetNumberEnvironment();
   // clang-format off
-  const struct {
-    const char *target, *host;
-    std::int32_t port;
-  } cases[] = {
-      {"server", "server", 23}, {"server:80", "server", 80}, {"server:23", "server", 23},
-      {"server:", "server", 0}, {"server:abc", "server", 0}, {":80", "", 80}, {"a:b:80", "a", 0},
-      {"server:8080x", "server", 8080}, {"server:&H50", "server", 80}, {"server:79.6", "server", 80},
-      {"server:70000", "server", 70000}, {"server:-1", "server", -1}, {"\tserver", "\tserver", 23},
-      {"server:4294967319", "server", 23},  // the low 32 bits
-      {"server:1e30", "server", 0}};        // out of 64-bit range: the most negative, low bits 0
+  const std::pair<const char*, std::int32_t> cases[] = {
+      {"server", 23}, {"server:", 0}, {"a:b:80", 0}, {"server:8080x", 8080}, {"server:&H50", 80},
+      {"server:79.6", 80}, {"server:70000", 70000}, {"server:-1", -1},
+      {"server:4294967319", 23}, {"server:1e30", 0}};  // 1e30: out of range, the most negative
   // clang-format on
-  for (const auto& c : cases) {
-    const ProbeTarget target = SplitTarget(c.target);
-    EXPECT_EQ(target.host, c.host) << c.target;
-    EXPECT_EQ(target.port, c.port) << c.target;
-  }
+  for (const auto& [target, port] : cases) EXPECT_EQ(SplitTarget(target).port, port) << target;
 }
 
 // A clock that steps one second per reading, from one second before midnight on New Year's Eve.
