@@ -421,6 +421,10 @@ UNREACHABLE = {
     "posix-connect-left-non-blocking":
         "every receive follows a wait that found data and every send is non-blocking anyway, so "
         "on Linux a connected socket left non-blocking behaves the same",
+    "format-sixteenth-digit": "the program writes only 32-bit integers, which never reach this rounding",
+    "format-plain-limit": "the program writes only 32-bit integers, which never reach this layout",
+    "format-integer-limit": "the program writes only 32-bit integers, all far below 10^15",
+    "format-exponent-sign": "the program writes only 32-bit integers, which never take an exponent",
     "key-alt-letter":
         "Alt with a letter is one key other than Escape either way (its scan code, or the letter); "
         "the pause compares each key with Escape and nothing else",

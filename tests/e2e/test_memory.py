@@ -52,10 +52,11 @@ def side_by_side(function, items):
         return list(pool.map(function, items))
 
 
-# Every copy of a target longer than a string's inline room reaches the allocator, so the targets
-# carry the port with leading zeros (127.0.0.1:0000000023 is port 23).
+# Every copy of a target longer than a string's inline room reaches the allocator: a target with a
+# port carries it with leading zeros, the Telnet one is a host alone (a lookup reads the leading
+# zeros of 127.0.0.0000000001 as octal).
 def target(port):
-    return "127.0.0.1:%010d" % port
+    return "127.0.0.0000000001" if port == 23 else "127.0.0.1:%010d" % port
 
 
 # Each run ends with 0 (the port accepted) or 10 (the probe failed for want of memory), the
