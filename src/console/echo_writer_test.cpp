@@ -17,12 +17,10 @@ using Cursor = std::pair<int, int>;
 // the writer writes or blanks must carry the echo's attribute.
 class FakeScreen : public ScreenBuffer {
  public:
-  explicit FakeScreen(ScreenInfo start) : info(start), rows(start.height, Text(start.width, '.')) {}
+  explicit FakeScreen(ScreenInfo start, bool usable = true)
+      : info(start), rows(start.height, Text(start.width, '.')), usable(usable) {}
 
-  bool QueryScreen(ScreenInfo* out) override {
-    *out = info;
-    return !query_fails;
-  }
+  bool QueryScreen(ScreenInfo* out) override { return *out = info, usable; }
   void WriteCells(const EchoCell* cells, int count, int x, int y) override {
     chunks.push_back(count);
     ASSERT_TRUE(x >= 0 && x + count <= info.width && y >= 0 && y < info.height);
@@ -42,7 +40,7 @@ class FakeScreen : public ScreenBuffer {
 
   ScreenInfo info;
   std::vector<Text> rows;
-  bool query_fails = false;
+  bool usable;
   int scrolls = 0;
   std::vector<int> chunks;
 };
@@ -66,14 +64,11 @@ TEST(EchoWriter, WritesBytesUninterpretedAtTheCursorInChunksThatEndWithTheRow) {
   writer.WriteText(wide, std::string(700, 'x'));
   EXPECT_EQ(wide.chunks, (std::vector<int>{255, 255, 90, 100}));
 
-  FakeScreen failing({10, 4});
-  failing.query_fails = true;
-  FakeScreen cursor_outside({10, 4, 10, 0});
-  FakeScreen empty({0, 0});
-  for (FakeScreen* unusable : {&failing, &cursor_outside, &empty}) {
-    const Cursor before = unusable->At();
-    writer.PrintLine(*unusable, "abc");
-    EXPECT_TRUE(unusable->chunks.empty() && unusable->scrolls == 0 && unusable->At() == before);
+  for (FakeScreen unusable :
+       {FakeScreen({10, 4}, false), FakeScreen({10, 4, 10, 0}), FakeScreen({0, 0})}) {
+    const Cursor before = unusable.At();
+    writer.PrintLine(unusable, "abc");
+    EXPECT_TRUE(unusable.chunks.empty() && unusable.scrolls == 0 && unusable.At() == before);
   }
 }
 

@@ -49,13 +49,15 @@ int LowestFreeDescriptor() {
 }  // namespace
 
 // A receive from a silent peer waits its whole limit, microseconds included: 976 units of 1,024
-// microseconds are 999,424, just short of a second. Once the port is closed an open fails, and
-// leaves no socket behind.
-TEST(Socket, AReceiveWaitsItsWholeLimitAndAFailedOpenLeavesNoSocket) {
+// microseconds are 999,424, just short of a second. Once the port is closed an open fails and
+// leaves no socket behind. A socket connected to its own port (the simultaneous open that a
+// loopback connect to a closed port in the ephemeral range can stumble into) took no server
+// either: it is refused.
+TEST(Socket, AReceiveWaitsItsLimitAndAnOpenNoServerTookFailsLeavingNoSocket) {
   ASSERT_EQ(StartSocketLibrary(), 0);
   sockaddr_in address;
-  const std::intptr_t listener = BoundToLoopback(address);
-  ASSERT_EQ(listen(static_cast<decltype(::socket(0, 0, 0))>(listener), 1), 0);
+  std::intptr_t socket = BoundToLoopback(address);
+  ASSERT_EQ(listen(static_cast<decltype(::socket(0, 0, 0))>(socket), 1), 0);
   const std::int32_t port = ntohs(address.sin_port);
   ErrorScope scope;
   const std::int16_t number = NextFreeNumber();
@@ -66,7 +68,7 @@ TEST(Socket, AReceiveWaitsItsWholeLimitAndAFailedOpenLeavesNoSocket) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(990));
   EXPECT_EQ(LastError(), kErrTimeout);
   CloseConnection(number, kStreamMode);
-  CloseSocket(listener);
+  CloseSocket(socket);
 
 #ifndef _WIN32
   const int lowest_free = LowestFreeDescriptor();
@@ -76,15 +78,7 @@ TEST(Socket, AReceiveWaitsItsWholeLimitAndAFailedOpenLeavesNoSocket) {
 #ifndef _WIN32
   EXPECT_EQ(LowestFreeDescriptor(), lowest_free);
 #endif
-  EndSocketLibrary();
-}
-
-// Connecting a bound socket to its own port is the simultaneous open that a loopback connect to a
-// closed port in the ephemeral range can stumble into: no server took it, so it is refused.
-TEST(Socket, ASocketConnectedToItselfIsRefused) {
-  ASSERT_EQ(StartSocketLibrary(), 0);
-  sockaddr_in address;
-  const std::intptr_t socket = BoundToLoopback(address);
+  socket = BoundToLoopback(address);
   EXPECT_EQ(ConnectAsClient(socket, address.sin_addr.s_addr, address.sin_port), kErrSocket);
   CloseSocket(socket);
   EndSocketLibrary();
@@ -94,8 +88,7 @@ TEST(Socket, ASocketConnectedToItselfIsRefused) {
 // SIGALRM every 2 ms, from a handler installed without SA_RESTART, cuts blocking calls short: a
 // wait must resume with the time left, and a blocking write (to a full pipe, drained later) go on.
 TEST(Socket, WaitsAndWritesGoOnWhenSignalsInterruptThem) {
-  struct sigaction action {
-  }, previous{};
+  struct sigaction action = {}, previous = {};
   action.sa_handler = [](int) {};
   sigaction(SIGALRM, &action, &previous);
   const itimerval every{{0, 2000}, {0, 2000}};
