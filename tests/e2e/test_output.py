@@ -1,12 +1,10 @@
-# Where the program's lines go: a closed pipe, a closed or non-blocking standard output, a
-# terminal. (Every run checks that a file or a pipe gets the exact bytes.)
-import contextlib
+# Where the program's lines go: a closed pipe, a closed standard output, a terminal. (Every run
+# checks that a file or a pipe gets the exact bytes; a full non-blocking pipe: the socket unit test.)
 import os
 import subprocess
-import time
 
-from conftest import (BYE, OPTION_REQUEST, SUCCESS, UNDER_WINE, answer, command, finish, limit,
-                      mask_clock, native_only, probe_output, refused_port, run, spawn_in_terminal)
+from conftest import (BYE, OPTION_REQUEST, UNDER_WINE, answer, command, finish, limit, native_only,
+                      refused_port, run, spawn_in_terminal)
 
 
 # Lines that cannot be written change neither the outcome nor what the connection gets: into a
@@ -31,25 +29,6 @@ def test_lines_that_cannot_be_written_change_neither_the_outcome_nor_the_connect
         assert done.returncode == 0, done.stderr
         assert s.wait_served() and s.received == [request + BYE]
     assert run("127.0.0.1:%d" % refused_port(), stdout=closed_pipe).returncode == 10
-
-
-def test_a_full_non_blocking_stdout_loses_no_line(server):
-    s = server()
-    read_end, write_end = os.pipe()
-    os.set_blocking(write_end, False)
-    filler = 0
-    with contextlib.suppress(BlockingIOError):  # byte by byte, until not one more fits
-        while True:
-            filler += os.write(write_end, b"f")
-    probe = subprocess.Popen(command("127.0.0.1:%d" % s.port), stdin=subprocess.DEVNULL,
-                             stdout=write_end, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    # The pipe is full, not a byte fits; the program meets it well before it is read.
-    time.sleep(3 if UNDER_WINE else 1)
-    with os.fdopen(read_end, "rb") as pipe:
-        out = pipe.read()
-    assert probe.wait(timeout=limit(5)) == 0
-    assert mask_clock(out) == b"f" * filler + probe_output(b"127.0.0.1", s.port, SUCCESS)
 
 
 # On a terminal a server's control bytes are shown, never acted on: backspaces cannot rub out
