@@ -179,15 +179,21 @@ def refused_port():
 def spawn_in_terminal(*args, shell="", hold=False, wrapper=(), program_env=None):
     assignments = " ".join(shlex.quote(f"{k}={v}") for k, v in (program_env or {}).items())
     script = f'exec env {assignments} "$@" {shell}'
-    argv = [*wrapper, "/bin/sh", "-c", ('printf "ready\\n" >&2; read _; ' if hold else "") + script,
-            "sh", *command(*args)]
-    # The program keeps a signal ignored that it was started with ignored (nohup does that).
-    child = pexpect.spawn(argv[0], argv[1:], env=dict(os.environ, TERM="xterm"), timeout=limit(10),
+    child = spawn([*wrapper, "/bin/sh", "-c", ('printf "ready\\n" >&2; read _; ' if hold else "")
+                   + script, "sh", *command(*args)], TERM="xterm")
+    if hold:
+        child.expect_exact("ready")
+    return child
+
+
+# Runs `argv` in a pseudo-terminal of its own, recording what it shows, with `env` added to the
+# environment. The program keeps a signal ignored that it was started with ignored (nohup does
+# that): SIGHUP and SIGINT start with their default actions.
+def spawn(argv, **env):
+    child = pexpect.spawn(argv[0], argv[1:], env=dict(os.environ, **env), timeout=limit(10),
                           dimensions=(25, 120), preexec_fn=lambda: [signal.signal(
                               n, signal.SIG_DFL) for n in (signal.SIGHUP, signal.SIGINT)])
     child.logfile_read = io.BytesIO()
-    if hold:
-        child.expect_exact("ready")
     return child
 
 
