@@ -9,8 +9,8 @@ import time
 
 import pytest
 
-from conftest import (BYE, SUCCESS, UNDER_WINE, announcement, finish, limit, lines, mask_clock,
-                      native_only, pause_line, probe_output, spawn_in_terminal, stopped)
+from conftest import (BYE, OPTION_REQUEST, SUCCESS, UNDER_WINE, announcement, finish, limit, lines,
+                      mask_clock, native_only, pause_line, probe_output, spawn_in_terminal, stopped)
 
 ESCAPE = "\x1b"
 UP = "\x1b[A"
@@ -43,23 +43,25 @@ def test_escape_ends_a_pause_with_exit_code_1_and_other_keys_do_not(server, stdo
     assert s.received == [BYE] * probes
 
 
-# A single probe with standard output in a file: the announcement reaches the screen too, once,
-# and no other line of the program does. It reads no key, so it never changes the terminal's
+# A single probe of a Telnet server that says nothing, with standard output in a file: the probe
+# gives up after 30 receives that found nothing (29 pauses of 100 ms between them: at least three
+# seconds), and the port still counts as open. The announcement reaches the screen too, once, and
+# no other line of the program does. The run reads no key, so it never changes the terminal's
 # settings: a pager down the pipeline, or any other program, may hold them meanwhile. (Into a pipe
 # even a repeating run leaves them alone.)
 def test_a_single_probe_into_a_file_echoes_the_announcement_and_leaves_the_terminal(server,
                                                                                      tmp_path):
-    server(lambda conn: conn.recv(6), port=23)  # silent: the probe runs for about 3 s
-    out = tmp_path / "out.txt"
+    s, out = server(lambda conn: conn.recv(6), port=23), tmp_path / "out.txt"
     run = spawn_in_terminal("127.0.0.1", shell=f'>"{out}"', hold=True)
-    before = termios.tcgetattr(run.child_fd)
+    before, start = termios.tcgetattr(run.child_fd), time.monotonic()
     run.sendline("")
     run.expect_exact("Opening connection")  # the echo: the probe has begun
     assert UNDER_WINE or termios.tcgetattr(run.child_fd) == before
     status, screen = finish(run)
-    assert status == 0, screen
+    assert status == 0 and time.monotonic() - start >= 2.9, screen
     assert mask_clock(out.read_bytes()) == probe_output(
         b"127.0.0.1", 23, lines(b"Negotiating connection") + b" + \r\n" * 30 + SUCCESS)
+    assert s.wait_served() and s.received == [OPTION_REQUEST + BYE]
     shown = re.findall(rb"Opening connection to [^\r\n\x1b]*", mask_clock(screen))
     assert shown == [announcement(b"127.0.0.1", 23)], screen
     assert b"Connection" not in screen.replace(b"Opening connection", b"")

@@ -1,5 +1,5 @@
 # Where the program's lines go: a closed pipe, a closed standard output, a terminal. (Every run
-# checks that a file or a pipe gets the exact bytes; a full non-blocking pipe: the socket unit test.)
+# checks that a file or a pipe gets the exact bytes; a full non-blocking pipe: the socket test.)
 import os
 import subprocess
 
