@@ -46,32 +46,6 @@ TEST_F(NumberConversion, ReadsDecimalAndRadixTextUpToTheFirstByteThatCannotConti
   EXPECT_GT(TextToNumber("1e4900"), 1e4899L);
 }
 
-TEST_F(NumberConversion, RoundsHalfToEvenAndGivesTheMostNegativeValueOutOfRange) {
-  constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
-  constexpr std::int64_t kMin64 = std::numeric_limits<std::int64_t>::min();
-  struct Case {
-    Text text;
-    std::int32_t int32;
-    std::int32_t int64_low;
-  };
-  // clang-format off
-  const Case cases[] = {
-      {"0.5", 0, 0}, {"1.5", 2, 2}, {"2.5", 2, 2}, {"-2.5", -2, -2}, {"65534.5", 65534, 65534},
-      {"65534.6", 65535, 65535}, {"2147483647.5", kMin32, kMin32}, {"-1", -1, -1},
-      {"-2147483648.5", kMin32, kMin32}, {"3000000000", kMin32, -1294967296},
-      {"4294967319", kMin32, 23}, {"1e19", kMin32, 0}};
-  // clang-format on
-  for (const Case& c : cases) {
-    const Number value = TextToNumber(c.text);
-    EXPECT_EQ(NumberToInt32(value), c.int32) << c.text;
-    EXPECT_EQ(static_cast<std::int32_t>(NumberToInt64(value) & 0xFFFFFFFF), c.int64_low) << c.text;
-  }
-  EXPECT_EQ(NumberToInt64(TextToNumber("&H8000000000000000")), kMin64);
-  EXPECT_EQ(NumberToInt64(TextToNumber("&H7FFFFFFFFFFFFFFF")), 9223372036854775807);
-  EXPECT_EQ(NumberToInt64(TextToNumber("9223372036854775808")), 9223372036854775807 - 7);
-  EXPECT_EQ(NumberToInt64(TextToNumber("9.3e18")), kMin64);
-}
-
 // The program writes only 32-bit integers (ports, loop times, error numbers): plain digits, with
 // a minus sign when negative. Writing a number never touches the error number.
 TEST_F(NumberConversion, WritesIntegersAsPlainDigitsWithoutTouchingTheErrorNumber) {
