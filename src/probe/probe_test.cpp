@@ -1,4 +1,4 @@
-// Tests of the target split and the announcement line's time and date.
+// Tests of the target split.
 #include "probe/probe.h"
 
 #include <gtest/gtest.h>
@@ -18,22 +18,4 @@ TEST(ProbeTarget, ThePortIsTheLow32BitsOfTheNumberAfterTheFirstColon) {
       {"server:&H8000000000000000", 0}, {"server:9.3e18", 0}, {"server:1e30", 0}};
   // clang-format on
   for (const auto& [target, port] : cases) EXPECT_EQ(SplitTarget(target).port, port) << target;
-}
-
-// A clock that steps one second per reading, from one second before midnight on New Year's Eve.
-int g_readings = 0;
-ClockReading SteppingClock() {
-  return ++g_readings == 1 ? ClockReading{2026, 12, 31, 23, 59, 59}
-                           : ClockReading{2027, 1, 1, 0, 0, 0};
-}
-
-// The time has two digits a field on the 24-hour clock, the date is month first with a
-// four-digit year, and both come from one reading.
-TEST(ProbeTarget, TimeAndDateOfOneLineComeFromOneReading) {
-  SetNumberEnvironment();
-  EXPECT_EQ(AnnouncementLine(ProbeTarget{"h", 80}, SteppingClock),
-            "Opening connection to h (port 80) at 23:59:59 on 12-31-2026");
-  EXPECT_EQ(g_readings, 1);
-  EXPECT_EQ(TimeText({2009, 1, 5, 9, 5, 7}) + DateText({2009, 1, 5, 9, 5, 7}),
-            "09:05:0701-05-2009");
 }
