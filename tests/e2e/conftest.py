@@ -204,11 +204,9 @@ def finish(child):
     end = time.monotonic() + child.timeout
     while child.isalive() and time.monotonic() < end:
         child.expect([pexpect.EOF, pexpect.TIMEOUT], timeout=0.1)
-    if child.isalive():
-        child.terminate(force=True)
-        return None, child.logfile_read.getvalue()
+    killed = child.isalive() and child.terminate(force=True)
     child.expect([pexpect.EOF, pexpect.TIMEOUT], timeout=0.5)
-    return child.exitstatus, child.logfile_read.getvalue()
+    return None if killed else child.exitstatus, child.logfile_read.getvalue()
 
 
 # The host's system calls in which a program waits or sleeps (an emulator makes the same ones for

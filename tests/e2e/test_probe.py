@@ -60,13 +60,9 @@ class DroppingPort:
     def let_in_and_serve(self):
         self.listener.accept()[0].close()
         self.queued.close()
-        threading.Thread(target=self._serve, daemon=True).start()
-
-    def _serve(self):
         self.listener.settimeout(60)
-        with self.listener.accept()[0] as conn:
-            conn.settimeout(60)
-            self.received.append(receive_until_closed(conn))
+        threading.Thread(target=lambda: self.received.append(
+            receive_until_closed(self.listener.accept()[0])), daemon=True).start()
 
     def close(self):
         self.queued.close()
