@@ -1,25 +1,17 @@
-// Tests of number conversion: reading number text, rounding to integers, writing number text.
+// Tests of reading number text. (Rounding: the target split's test and the fuzz target; writing:
+// the fuzz target's round trip and every run's port.)
 #include "text/number.h"
 
 #include <gtest/gtest.h>
 
-#include <limits>
 #include <utility>
-
-namespace {
-
-// Every case runs under the program's floating-point mode; 32-bit Windows (and Wine) would
-// otherwise round long double results to 53 bits.
-class NumberConversion : public testing::Test {
- protected:
-  void SetUp() override { SetNumberEnvironment(); }
-};
-
-}  // namespace
 
 // Decimal text up to the first byte that cannot continue it, with eighteen digits at most and the
 // exponent saturated; radix text with the width its digits and suffix give.
-TEST_F(NumberConversion, ReadsDecimalAndRadixTextUpToTheFirstByteThatCannotContinue) {
+TEST(NumberConversion, ReadsDecimalAndRadixTextUpToTheFirstByteThatCannotContinue) {
+  // The program's floating-point mode: 32-bit Windows (and Wine) would otherwise round long
+  // double results to 53 bits.
+  SetNumberEnvironment();
   // clang-format off
   const std::pair<Text, Number> cases[] = {
       {"23", 23}, {"   42", 42}, {"\t7", 7}, {"\n7", 7}, {"\r5", 0}, {"", 0}, {"abc", 0},
@@ -44,15 +36,4 @@ TEST_F(NumberConversion, ReadsDecimalAndRadixTextUpToTheFirstByteThatCannotConti
     EXPECT_EQ(TextToNumber(text), value) << '"' << text << '"';
   // Powers beyond 10^4096 are built in steps too.
   EXPECT_GT(TextToNumber("1e4900"), 1e4899L);
-}
-
-// The program writes only 32-bit integers (ports, loop times, error numbers): plain digits, with
-// a minus sign when negative. Writing a number never touches the error number.
-TEST_F(NumberConversion, WritesIntegersAsPlainDigitsWithoutTouchingTheErrorNumber) {
-  ErrorScope scope;
-  RaiseError(kErrSocket);
-  EXPECT_EQ(NumberToText(0), "0");
-  EXPECT_EQ(NumberToText(Int32ToNumber(std::numeric_limits<std::int32_t>::min())), "-2147483648");
-  EXPECT_EQ(NumberToText(Int32ToNumber(65534)), "65534");
-  EXPECT_EQ(LastError(), kErrSocket);
 }
