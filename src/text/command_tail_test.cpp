@@ -5,15 +5,6 @@
 
 #include <string>
 
-namespace {
-
-Text TailOfWindowsLine(const std::string& line) {
-  SetCommandTail(SkipProgramName(line));
-  return CommandTail();
-}
-
-}  // namespace
-
 // The program name ends at its first space or tab, or at its closing quote; spaces at both ends
 // of the tail go, tabs stay. A line ends at its first NUL, and an unclosed quote at the end.
 TEST(CommandTail, WindowsCommandLinesLoseTheProgramNameAndOuterSpaces) {
@@ -26,5 +17,8 @@ TEST(CommandTail, WindowsCommandLinesLoseTheProgramNameAndOuterSpaces) {
       {"pr\"og.exe 127.0.0.1", "127.0.0.1"}, {"pr\xe9og.exe x", "x"},  // 0xE9: part of the name
       {std::string("prog.exe a\0b", 12), "a"}, {"\"C:\\k dir\\prog.exe 127.0.0.1", ""}};
   // clang-format on
-  for (const auto& [line, tail] : cases) EXPECT_EQ(TailOfWindowsLine(line), tail) << line;
+  for (const auto& [line, tail] : cases) {
+    SetCommandTail(SkipProgramName(line));
+    EXPECT_EQ(CommandTail(), tail) << line;
+  }
 }
