@@ -72,7 +72,7 @@ def test_a_single_probe_into_a_file_echoes_the_announcement_and_leaves_the_termi
 # under tmux, so no stop takes effect) must not leave the program's own settings as the ones
 # that Escape puts back; nor must a stop that cannot be caught, during which a shell would give the
 # terminal its own settings back.
-def stops_then_escape(run, before):
+def stops_then_escape(run, before, _):
     end = time.monotonic() + 1  # tens of thousands of pairs; some land inside the handler
     while time.monotonic() < end:
         os.kill(run.pid, signal.SIGTSTP)
@@ -89,21 +89,23 @@ def stops_then_escape(run, before):
 
 
 # While the program pauses the terminal reads key by key without echo, and Ctrl+C is an ordinary
-# key when standard input is the terminal; every way out puts the settings back as they were.
+# key when standard input is the terminal; every way out, a failed probe too, puts the settings
+# back as they were.
 @native_only
 @pytest.mark.parametrize("way_out, exit_status", [
     ("\x03" + ESCAPE, 1), (signal.SIGTERM, -signal.SIGTERM), (signal.SIGHUP, -signal.SIGHUP),
     (signal.SIGUSR1, -signal.SIGUSR1), (signal.SIGALRM, -signal.SIGALRM),
-    ("\x03", -signal.SIGINT), (stops_then_escape, 1)],
+    ("\x03", -signal.SIGINT), (stops_then_escape, 1),
+    (lambda run, before, s: s.stop_listening(), 10)],
     ids=["Escape after Ctrl+C", "SIGTERM", "SIGHUP", "SIGUSR1", "SIGALRM",
-         "Ctrl+C, standard input redirected", "stops, then Escape"])
+         "Ctrl+C, standard input redirected", "stops, then Escape", "a probe fails"])
 def test_the_terminal_reads_keys_and_is_restored_on_every_way_out(server, way_out, exit_status):
-    redirected = way_out == "\x03"
-    run = spawn_in_terminal("127.0.0.1:%d" % server().port, "10",
-                            shell="</dev/null" if redirected else "", hold=True)
+    s, redirected = server(), way_out == "\x03"
+    run = spawn_in_terminal("127.0.0.1:%d" % s.port, "1", shell="</dev/null" if redirected else "",
+                            hold=True)
     before = termios.tcgetattr(run.child_fd)
     run.sendline("")
-    run.expect_exact(pause_line(10))
+    run.expect_exact(pause_line(1))
     keys = termios.tcgetattr(run.child_fd)
     # Outside canonical mode Python gives MIN and TIME as numbers.
     keys[6] = [bytes([c]) if isinstance(c, int) else c for c in keys[6]]
@@ -112,7 +114,7 @@ def test_the_terminal_reads_keys_and_is_restored_on_every_way_out(server, way_ou
     assert keys == [*before[:3], before[3] & ~(termios.ICANON | termios.ECHO), *before[4:6],
                     [interrupt if i == termios.VINTR else c for i, c in enumerate(before[6])]]
     if callable(way_out):
-        way_out(run, before)
+        way_out(run, before, s)
     else:
         run.send(way_out) if isinstance(way_out, str) else os.kill(run.pid, way_out)
     status, screen = finish(run)

@@ -7,12 +7,11 @@
 import concurrent.futures
 import os
 import subprocess
-import termios
 
 import pytest
 
-from conftest import (BANNER, RUNNER, SANITIZED, SUCCESS, UNDER_WINE, answer, command,
-                      finish, limit, lines, spawn_in_terminal)
+from conftest import (BANNER, RUNNER, SANITIZED, SUCCESS, UNDER_WINE, answer, command, limit,
+                      lines)
 
 pytestmark = [
     pytest.mark.skipif(UNDER_WINE, reason="LD_PRELOAD reaches a program linked to glibc only"),
@@ -35,28 +34,11 @@ def failing_malloc(tmp_path_factory):
     return library
 
 
-# The library and its settings (fail=N, run_out=N, count=FILE) as environment variables.
-def failing(library, **settings):
-    return dict(LD_PRELOAD=str(library), **{f"KNOCKBOX_{k.upper()}": str(v)
-                                            for k, v in settings.items()})
-
-
+# A run with the library and its settings (fail=N, run_out=N, count=FILE).
 def run_failing(library, args, **settings):
-    return subprocess.run(command(*args), env=dict(os.environ, **failing(library, **settings)),
+    env = {f"KNOCKBOX_{k.upper()}": str(v) for k, v in settings.items()}
+    return subprocess.run(command(*args), env=dict(os.environ, LD_PRELOAD=str(library), **env),
                           stdin=subprocess.DEVNULL, capture_output=True, timeout=limit(10))
-
-
-# Most of a run is waiting (for the server, a pause, qemu's start): runs go side by side.
-def side_by_side(function, items):
-    with concurrent.futures.ThreadPoolExecutor(8) as pool:
-        return list(pool.map(function, items))
-
-
-# Every copy of a target longer than a string's inline room reaches the allocator: a target with a
-# port carries it with leading zeros, the Telnet one is a host alone (a lookup reads the leading
-# zeros of 127.0.0.0000000001 as octal).
-def target(port):
-    return "127.0.0.0000000001" if port == 23 else "127.0.0.1:%010d" % port
 
 
 # Each run ends with 0 (the port accepted) or 10 (the probe failed for want of memory), the
@@ -69,13 +51,18 @@ def test_any_allocation_of_a_probe_may_fail_once_or_for_good(failing_malloc, ser
     # A server's line longer than the inline room too: the line is handed on at its own size.
     s = server(answer(b"Welcome to the allocation sweep\r\nlogin: ") if telnet else None,
                port=23 if telnet else 0)
-    args = [target(s.port)]
+    # Every copy of a text longer than a string's inline room reaches the allocator: the target's
+    # port comes with leading zeros, the Telnet target is a host alone (a lookup reads the leading
+    # zeros of 127.0.0.0000000001 as octal).
+    args = ["127.0.0.0000000001" if telnet else "127.0.0.1:%010d" % s.port]
     done = run_failing(failing_malloc, args, count=tmp_path / "count")
     assert (done.returncode, done.stderr) == (0, b""), done
     count = int((tmp_path / "count").read_text())
     settings = ([{"fail": n} for n in range(1, count + 1)] +
                 [{"fail": 1, "run_out": n} for n in range(2, count + 2)])
-    runs = side_by_side(lambda setting: run_failing(failing_malloc, args, **setting), settings)
+    # Most of a run is waiting (for the server, qemu's start): runs go side by side.
+    with concurrent.futures.ThreadPoolExecutor(8) as pool:
+        runs = pool.map(lambda setting: run_failing(failing_malloc, args, **setting), settings)
     for setting, done in zip(settings, runs):
         code, out = done.returncode, done.stdout
         assert code in (0, 10, 255) and done.stderr == b"", (setting, done)
@@ -84,28 +71,3 @@ def test_any_allocation_of_a_probe_may_fail_once_or_for_good(failing_malloc, ser
                 (code, out) in UNPREPARED), (setting, out)
     done = run_failing(failing_malloc, args, run_out=1)
     assert (done.returncode, done.stdout, done.stderr) == (*UNPREPARED[0], b"")
-
-
-# A repeating run in a terminal with Escape typed ahead ends with 1 at the first pause, or with 10
-# when a failure failed its probe, or with 255 without a command text; every way out puts the terminal's
-# settings back. A key lost to a failure would leave it probing until the server stops listening
-# after its third connection, and the refused probe would tell.
-def test_a_repeating_run_ended_by_escape_may_fail_any_allocation(failing_malloc, server,
-                                                                  tmp_path):
-    def escape_run(settings):
-        s = server(lambda conn: s.stop_listening() if len(s.started) == 3 else None)
-        run = spawn_in_terminal(target(s.port), "1", hold=True,
-                                program_env=failing(failing_malloc, **settings))
-        before = termios.tcgetattr(run.child_fd)
-        run.send("\n\x1b")
-        status, screen = finish(run)
-        return settings, status, screen, termios.tcgetattr(run.child_fd) == before
-
-    assert escape_run({"count": tmp_path / "count"})[1] == 1
-    count = int((tmp_path / "count").read_text())
-    for setting, status, screen, restored in side_by_side(
-            escape_run, [{"fail": n} for n in range(1, count + 1)]):
-        unprepared = status == 255 and b"Opening connection" not in screen
-        assert (status in (1, 10) or unprepared) and restored, (setting, status, screen)
-        refused = b"to 127.0.0.1 (Err:57)" in screen
-        assert b"terminate called" not in screen and not refused, (setting, screen)
