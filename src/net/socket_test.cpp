@@ -38,14 +38,6 @@ std::intptr_t BoundToLoopback(sockaddr_in& address) {
   return socket;
 }
 
-#ifndef _WIN32
-int LowestFreeDescriptor() {
-  const int descriptor = open("/dev/null", O_RDONLY);
-  close(descriptor);
-  return descriptor;
-}
-#endif
-
 }  // namespace
 
 // A receive from a silent peer waits its whole limit, microseconds included: 976 units of 1,024
@@ -71,12 +63,17 @@ TEST(Socket, AReceiveWaitsItsLimitAndAnOpenNoServerTookFailsLeavingNoSocket) {
   CloseSocket(socket);
 
 #ifndef _WIN32
-  const int lowest_free = LowestFreeDescriptor();
+  // A socket left open would hold the lowest free descriptor.
+  const auto lowest_free = [] {
+    const int fd = open("/dev/null", O_RDONLY);
+    return close(fd), fd;
+  };
+  const int free_before = lowest_free();
 #endif
   OpenStream(NextFreeNumber(), port, "127.0.0.1", Text(), 5);
   EXPECT_EQ(LastError(), kErrSocket);
 #ifndef _WIN32
-  EXPECT_EQ(LowestFreeDescriptor(), lowest_free);
+  EXPECT_EQ(lowest_free(), free_before);
 #endif
   socket = BoundToLoopback(address);
   EXPECT_EQ(ConnectAsClient(socket, address.sin_addr.s_addr, address.sin_port), kErrSocket);
@@ -114,7 +111,7 @@ TEST(Socket, WaitsAndWritesGoOnWhenSignalsInterruptThem) {
     std::string got(owed.size(), '\0');
     for (std::size_t at = 0; at < got.size();) {
       const ssize_t count = read(pipe_ends[0], &got[at], got.size() - at);  // not blocking
-      if (count == 0) break;  // the writer gave up
+      if (count == 0) break;                                                // the writer gave up
       if (count > 0) at += static_cast<std::size_t>(count);
     }
     EXPECT_EQ(got, owed);

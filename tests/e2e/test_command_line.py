@@ -6,11 +6,8 @@ from conftest import (BANNER, INVALID_LOOP_TIME, UNDER_WINE, USAGE, as_received,
 
 # What a user tries first; /? on Windows alone. Wine quotes an argument holding spaces, so under
 # Wine the program would see the quotes.
-USAGE_ARGS = [[], ["?"], ["-h"], ["--help"]] + (
-    [["/?"]] if UNDER_WINE else [["   "], ["", "?", " "]])
-
-
-@pytest.mark.parametrize("args", USAGE_ARGS, ids=repr)
+@pytest.mark.parametrize("args", [[], ["?"], ["-h"], ["--help"]] + (
+    [["/?"]] if UNDER_WINE else [["   "], ["", "?", " "]]), ids=repr)
 def test_nothing_a_question_mark_or_help_prints_the_usage_text(args):
     expect_run(args, 0, lines(BANNER, *USAGE))
 

@@ -69,16 +69,6 @@ class DroppingPort:
         self.listener.close()
 
 
-# A job-control shell in a pseudo-terminal, where Ctrl+Z and fg stop and continue the job as they
-# do for a user (the program spawned alone leads an orphaned process group, whose stops the system
-# discards).
-def job_control_shell():
-    shell = spawn(["/bin/bash", "--norc", "--noprofile", "-i"], PS1="knockbox-e2e$ ", HISTFILE="",
-                  TERM="dumb")
-    shell.expect_exact("knockbox-e2e$ ")
-    return shell
-
-
 # Ctrl+Z held down: for 50 ms the terminal's foreground job gets SIGTSTP after SIGTSTP, sent from
 # another processor than the one it runs on, so that some come while its stop handler runs.
 # Returns the job's process group.
@@ -106,9 +96,13 @@ def hold_ctrl_z(shell):
 # and fg comes at 30 s.
 @native_only
 def test_a_connect_fails_21_seconds_after_it_began_whatever_stops_it():
-    dropping, letting_in, shell = DroppingPort(), DroppingPort(), job_control_shell()
-    probes, held = [], []
+    # A job-control shell, where Ctrl+Z and fg stop and continue the job as they do for a user (the
+    # program spawned alone leads an orphaned process group, whose stops the system discards).
+    shell = spawn(["/bin/bash", "--norc", "--noprofile", "-i"], PS1="knockbox-e2e$ ", HISTFILE="",
+                  TERM="dumb")
+    dropping, letting_in, probes, held = DroppingPort(), DroppingPort(), [], []
     try:
+        shell.expect_exact("knockbox-e2e$ ")
         shell.sendline(shlex.join(command("127.0.0.1:%d" % letting_in.port, "5")))
         shell.expect_exact(b"Opening connection")
         port, start, ends, announced = dropping.port, time.monotonic(), [0, 0, 0], []
