@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr std::uint32_t kLeftCtrlPressed = 0x0008;
-
 // "E" for Escape, "key" for any other key, "none" for an event that is discarded.
 std::string Seen(const KeyEventRecord& event) {
   const KeyDecision decision = DecideKeyEvent(event);
@@ -46,7 +44,7 @@ TEST(ConsoleKeys, EscapeIsEscapeHoweverReportedAndModifiersAndReleasesAreNoKey) 
   const std::pair<KeyEventRecord, std::string> cases[] = {
       {Press(27, 0x01), "E"}, {{true, true, 0, 0x01, 0, 27}, "E"},
       {Press(0, 0x01, kCapsLockOn), "E"}, {Press(0, 0x01), "key"},
-      {Press(3, 0x2E, kLeftCtrlPressed), "key"}, {Press(0, 0x48), "key"},
+      {Press(3, 0x2E, 0x0008 /* left Ctrl */), "key"}, {Press(0, 0x48), "key"},
       {Press('m', 0x32, kRightAltPressed), "key"}, {{true, false, 0, 0x01, 0, 27}, "none"},
       {{false, true, 'a', 0x1E, 0}, "none"}, {Press(0, 0x1D), "none"}, {Press(0, 0x3A), "none"}};
   // clang-format on

@@ -13,7 +13,6 @@ from conftest import (BYE, OPTION_REQUEST, SUCCESS, UNDER_WINE, announcement, fi
                       mask_clock, native_only, pause_line, probe_output, spawn_in_terminal, stopped)
 
 ESCAPE = "\x1b"
-UP = "\x1b[A"
 
 
 # A /dev holding nothing but the terminal, as a bare container's may: nothing can be opened on a
@@ -35,7 +34,7 @@ ONLY_TTY_IN_DEV = ["unshare", "-m", "sh", "-c",
 def test_escape_ends_a_pause_with_exit_code_1_and_other_keys_do_not(server, stdout, wrapper):
     s = server()
     run = spawn_in_terminal("127.0.0.1:%d" % s.port, "1", shell=stdout, hold=True, wrapper=wrapper)
-    run.send("\n" + "a" + UP + ESCAPE)
+    run.send("\na\x1b[A" + ESCAPE)  # a letter and the up arrow before Escape
     status, screen = finish(run)
     probes = screen.count(b"Opening connection")
     assert (status, probes in (3, 4 if UNDER_WINE else 3)) == (1, True), screen
