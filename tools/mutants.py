@@ -12,9 +12,9 @@
 #
 #   tools/mutants.py [--commit REV] [--only ID|PATTERN,...] [--out FILE] [--logs DIR] [--list]
 #
-# Native mutants run the unit tests (knockbox_tests) and the end-to-end tests (pytest -x) in a
-# private network; mutants tagged "win" build the 64-bit Windows tree and run tools/windows-test 64
-# under wine64. Each mutant's diff, build and test output stay in its own folder under the log
+# Native mutants run the unit tests (knockbox_tests), the fuzz corpus replay and the end-to-end
+# tests (pytest -x) in a private network; mutants tagged "win" build the 64-bit Windows tree and
+# run tools/windows-test 64 under wine64. Each mutant's diff, build and test output stay in its own folder under the log
 # directory, so that a kill for the wrong reason can be seen. Takes about 40 minutes.
 import argparse
 import fcntl
@@ -402,20 +402,12 @@ UNREACHABLE = {
     "open-already-open": "the program opens only a number it has just been handed, which no connection holds",
     "open-negative-number": "the program opens only numbers from 1 to 32767",
     "open-timeout-zero": "the program always opens with a wait limit of 5 units",
-    "open-failure-keeps-socket": "a failed open ends the run, and with it the process and its descriptors",
     "end-of-data-error": "the program asks for the end of data only on its open connection",
     "close-mask-zero": "the program always closes with the stream mask",
     "send-once": "the program sends at most 6 bytes at a time, which the system always takes whole",
     "send-keeps-end-of-data":
         "nothing reads the end of data after a send: the option request goes before the first "
         "receive, the closing line after the last",
-    "wait-limit-units": "a receive wait of 5,000 instead of 5,120 microseconds; no output shows it",
-    "posix-wait-microseconds":
-        "the 5-ms receive waits become waits of no time; the 100-ms pauses between receives keep "
-        "the Telnet loop's lines and timing within what any test can rely on",
-    "win-wait-microseconds":
-        "the 5-ms receive waits become waits of no time; the 100-ms pauses between receives keep "
-        "the Telnet loop's lines and timing within what any test can rely on",
     "deadline-ignored":
         "the deadline shortens only a receive wait of 5 ms, so the 30-second Telnet limit is "
         "overshot by at most that",
@@ -427,13 +419,19 @@ UNREACHABLE = {
     "posix-connect-left-non-blocking":
         "every receive follows a wait that found data and every send is non-blocking anyway, so "
         "on Linux a connected socket left non-blocking behaves the same",
-    "posix-recv-error-as-close":
-        "Linux reports a reset once and then reads the connection as closed, so the Telnet loop "
-        "ends with one bare line either way",
-    "probe-reset-not-end":
-        "Linux reports a reset once and then reads the connection as closed (Wine reads it as "
-        "closed at once), so the loop ends either way; only Windows, where every receive after a "
-        "reset fails, would go on for 30 seconds",
+    "format-sixteenth-digit": "the program writes only 32-bit integers, which never reach this rounding",
+    "format-plain-limit": "the program writes only 32-bit integers, which never reach this layout",
+    "format-integer-limit": "the program writes only 32-bit integers, all far below 10^15",
+    "format-exponent-sign": "the program writes only 32-bit integers, which never take an exponent",
+    "key-alt-letter":
+        "Alt with a letter is one key other than Escape either way (its scan code, or the letter); "
+        "the pause compares each key with Escape and nothing else",
+    "key-caps-shift":
+        "Caps Lock's correction turns a symbol of the number row or the punctuation keys into "
+        "another, never into Escape; the pause compares each key with Escape and nothing else",
+    "key-arrow-up":
+        "the up arrow reads as the down arrow: a key of the same three bytes, not Escape, either "
+        "way; the pause compares each key with Escape and nothing else",
     "memory-shrink-unguarded":
         "libstdc++'s shrink_to_fit catches its own allocation failure, and the receive's earlier "
         "guard has set the reserve aside by then; the guard is for runtimes whose shrink_to_fit "
@@ -502,6 +500,7 @@ def test_tree(tag, tree, logs):
     deadline = time.monotonic() + SUITE_LIMIT[tag]
     if tag == NATIVE:
         steps = [("unit", "tools/private-network build/knockbox_tests"),
+                 ("fuzz", "build/knockbox_fuzz_replay fuzz/corpus/*"),
                  ("e2e", f"KNOCKBOX_BIN={tree}/build/knockbox tools/private-network "
                          "/usr/bin/python3 -m pytest tests/e2e")]
     else:
@@ -530,6 +529,8 @@ def test_tree(tag, tree, logs):
             return "timed out", f"{e2e} hit pytest's time limit"
         if e2e:
             return "failed", e2e
+        if step == "fuzz":
+            return "failed", "the fuzz corpus replay"
         return "failed", f"{step} tests exited {code} naming no test"
     return "passed", None
 

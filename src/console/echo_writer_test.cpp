@@ -4,47 +4,39 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
-#include <vector>
-
-#include "text/text.h"
 
 namespace {
 
-using Cursor = std::pair<int, int>;
+using namespace std::string_literals;
 
-// A screen buffer in memory that behaves like a console's. Untouched cells hold '.'; every cell
-// the writer writes or blanks must carry the echo's attribute.
-class FakeScreen : public ScreenBuffer {
+// A screen buffer that logs what the writer does to it: " wX,Y:" and the characters for cells
+// written (each must carry the echo's attribute), " s" for a scroll of the whole buffer that
+// blanks its last row, " cX,Y" for a cursor move, which the next query reports.
+class LoggingScreen : public ScreenBuffer {
  public:
-  explicit FakeScreen(ScreenInfo start) : info(start), rows(start.height, Text(start.width, '.')) {}
+  explicit LoggingScreen(ScreenInfo start, bool usable = true) : info(start), usable(usable) {}
 
-  bool QueryScreen(ScreenInfo* out) override {
-    *out = info;
-    return !query_fails;
-  }
+  bool QueryScreen(ScreenInfo* out) override { return *out = info, usable; }
   void WriteCells(const EchoCell* cells, int count, int x, int y) override {
-    chunks.push_back(count);
-    ASSERT_TRUE(x >= 0 && x + count <= info.width && y >= 0 && y < info.height);
+    log += " w" + std::to_string(x) + "," + std::to_string(y) + ":";
     for (int i = 0; i < count; ++i) {
-      rows[y][x + i] = static_cast<char>(cells[i].character);
+      log += static_cast<char>(cells[i].character);
       EXPECT_EQ(cells[i].attribute, kEchoAttribute);
     }
   }
   void ScrollUpOneRow(int width, int height, const EchoCell& fill) override {
-    ++scrolls;
-    EXPECT_TRUE(width == info.width && height == info.height && fill.attribute == kEchoAttribute);
-    rows.erase(rows.begin());
-    rows.push_back(Text(info.width, static_cast<char>(fill.character)));
+    EXPECT_TRUE(width == info.width && height == info.height && fill.character == ' ' &&
+                fill.attribute == kEchoAttribute);
+    log += " s";
   }
-  void SetCursor(int x, int y) override { info.cursor_x = x, info.cursor_y = y; }
-  Cursor At() const { return {info.cursor_x, info.cursor_y}; }
+  void SetCursor(int x, int y) override {
+    info.cursor_x = x, info.cursor_y = y;
+    log += " c" + std::to_string(x) + "," + std::to_string(y);
+  }
 
   ScreenInfo info;
-  std::vector<Text> rows;
-  bool query_fails = false;
-  int scrolls = 0;
-  std::vector<int> chunks;
+  bool usable;
+  std::string log;
 };
 
 }  // namespace
@@ -52,48 +44,34 @@ class FakeScreen : public ScreenBuffer {
 // Bytes go uninterpreted at the cursor, in chunks of at most 255 cells that end with the row; an
 // empty text only ends the line, and a buffer that cannot be used gets nothing.
 TEST(EchoWriter, WritesBytesUninterpretedAtTheCursorInChunksThatEndWithTheRow) {
-  FakeScreen screen({10, 4, 2, 1});
+  LoggingScreen screen({10, 4, 2, 1});
   EchoWriter writer;
-  writer.PrintLine(screen, Text("a\r\n\t\0\x1b", 6));
-  EXPECT_EQ(screen.rows[1], Text("..a\r\n\t\0\x1b..", 10));
+  writer.PrintLine(screen, "a\r\n\t\0\x1b"s);
   screen.info.cursor_x = 7;
   writer.WriteText(screen, "defgh");
-  EXPECT_EQ(screen.rows[2] + screen.rows[3], ".......defgh........");
   writer.PrintLine(screen, "");
-  EXPECT_EQ(screen.chunks, (std::vector<int>{6, 3, 2}));
-  EXPECT_EQ(screen.At(), Cursor(0, 3));
-  FakeScreen wide({600, 2});
+  EXPECT_EQ(screen.log, " w2,1:a\r\n\t\0\x1b c8,1 c0,2 w7,2:def w0,3:gh c2,3 s c0,3"s);
+  LoggingScreen wide({600, 2});
   writer.WriteText(wide, std::string(700, 'x'));
-  EXPECT_EQ(wide.chunks, (std::vector<int>{255, 255, 90, 100}));
-
-  FakeScreen failing({10, 4});
-  failing.query_fails = true;
-  FakeScreen cursor_outside({10, 4, 10, 0});
-  FakeScreen empty({0, 0});
-  for (FakeScreen* unusable : {&failing, &cursor_outside, &empty}) {
-    const Cursor before = unusable->At();
-    writer.PrintLine(*unusable, "abc");
-    EXPECT_TRUE(unusable->chunks.empty() && unusable->scrolls == 0 && unusable->At() == before);
+  EXPECT_EQ(wide.log, " w0,0:" + std::string(255, 'x') + " w255,0:" + std::string(255, 'x') +
+                          " w510,0:" + std::string(90, 'x') + " w0,1:" + std::string(100, 'x') +
+                          " c100,1");
+  for (LoggingScreen unusable :
+       {LoggingScreen({10, 4}, false), LoggingScreen({10, 4, 10, 0}), LoggingScreen({0, 0})}) {
+    writer.PrintLine(unusable, "abc");
+    EXPECT_EQ(unusable.log, "");
   }
 }
 
 // A line exactly as wide as the buffer on the last row owes its wrap's scroll, and its line end
 // scrolls twice; one byte more pays the owed scroll before that byte.
 TEST(EchoWriter, TheLastRowScrollsOnlyWhenTheTextOrTheLineEndGoesOn) {
-  FakeScreen exact({10, 4, 0, 3});
+  LoggingScreen exact({10, 4, 0, 3});
   EchoWriter writer;
-  writer.WriteText(exact, "0123456789");
-  EXPECT_EQ(exact.scrolls, 0);
-  writer.EndLine(exact);
-  EXPECT_EQ(exact.scrolls, 2);
+  writer.PrintLine(exact, "0123456789");
+  EXPECT_EQ(exact.log, " w0,3:0123456789 c0,3 s s c0,3");
   EXPECT_FALSE(writer.scroll_pending());
-  EXPECT_EQ(exact.rows,
-            (std::vector<Text>{"..........", "0123456789", "          ", "          "}));
-  EXPECT_EQ(exact.At(), Cursor(0, 3));
-
-  FakeScreen more({10, 4, 0, 3});
+  LoggingScreen more({10, 4, 0, 3});
   writer.WriteText(more, "0123456789X");
-  EXPECT_EQ(more.scrolls, 1);
-  EXPECT_EQ(more.rows[3], "X         ");
-  EXPECT_EQ(more.At(), Cursor(1, 3));
+  EXPECT_EQ(more.log, " w0,3:0123456789 s w0,3:X c1,3");
 }

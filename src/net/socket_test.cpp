@@ -1,5 +1,6 @@
-// Tests of what the program's runs cannot show deterministically: a socket that the system
-// connects to itself, and (POSIX) waits and writes that signals interrupt.
+// Tests of what the program's runs cannot show deterministically: the receive wait's length, a
+// failed open's socket, a socket that the system connects to itself, and (POSIX) waits and writes
+// that signals interrupt.
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <winsock2.h>
@@ -21,19 +22,60 @@
 #include "net/stream.h"
 #include "system/process_state.h"
 
-// Connecting a bound socket to its own port is the simultaneous open that a loopback connect to a
-// closed port in the ephemeral range can stumble into: no server took it, so it is refused.
-TEST(Socket, ASocketConnectedToItselfIsRefused) {
-  ASSERT_EQ(StartSocketLibrary(), 0);
+namespace {
+
+// A socket bound to 127.0.0.1 on a port the system picks; `address` holds the port.
+std::intptr_t BoundToLoopback(sockaddr_in& address) {
   std::intptr_t socket = kNoSocket;
-  ASSERT_EQ(CreateStreamSocket(&socket), 0);
-  sockaddr_in address{};
+  EXPECT_EQ(CreateStreamSocket(&socket), 0);
+  address = sockaddr_in{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
   const auto native = static_cast<decltype(::socket(0, 0, 0))>(socket);
-  ASSERT_EQ(bind(native, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(bind(native, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   getsockname(native, reinterpret_cast<sockaddr*>(&address), &length);
+  return socket;
+}
+
+}  // namespace
+
+// A receive from a silent peer waits its whole limit, microseconds included: 976 units of 1,024
+// microseconds are 999,424, just short of a second. Once the port is closed an open fails and
+// leaves no socket behind. A socket connected to its own port (the simultaneous open that a
+// loopback connect to a closed port in the ephemeral range can stumble into) took no server
+// either: it is refused.
+TEST(Socket, AReceiveWaitsItsLimitAndAnOpenNoServerTookFailsLeavingNoSocket) {
+  ASSERT_EQ(StartSocketLibrary(), 0);
+  sockaddr_in address;
+  std::intptr_t socket = BoundToLoopback(address);
+  ASSERT_EQ(listen(static_cast<decltype(::socket(0, 0, 0))>(socket), 1), 0);
+  const std::int32_t port = ntohs(address.sin_port);
+  ErrorScope scope;
+  const std::int16_t number = NextFreeNumber();
+  OpenStream(number, port, "127.0.0.1", Text(), 976);
+  ASSERT_EQ(LastError(), 0);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ReceiveLine(number), "");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(990));
+  EXPECT_EQ(LastError(), kErrTimeout);
+  CloseConnection(number, kStreamMode);
+  CloseSocket(socket);
+
+#ifndef _WIN32
+  // A socket left open would hold the lowest free descriptor.
+  const auto lowest_free = [] {
+    const int fd = open("/dev/null", O_RDONLY);
+    return close(fd), fd;
+  };
+  const int free_before = lowest_free();
+#endif
+  OpenStream(NextFreeNumber(), port, "127.0.0.1", Text(), 5);
+  EXPECT_EQ(LastError(), kErrSocket);
+#ifndef _WIN32
+  EXPECT_EQ(lowest_free(), free_before);
+#endif
+  socket = BoundToLoopback(address);
   EXPECT_EQ(ConnectAsClient(socket, address.sin_addr.s_addr, address.sin_port), kErrSocket);
   CloseSocket(socket);
   EndSocketLibrary();
@@ -41,10 +83,10 @@ TEST(Socket, ASocketConnectedToItselfIsRefused) {
 
 #ifndef _WIN32
 // SIGALRM every 2 ms, from a handler installed without SA_RESTART, cuts blocking calls short: a
-// wait must resume with the time left, and a blocking write (to a full pipe, drained later) go on.
+// wait must resume with the time left, and a line written to a full pipe that a parent handed over
+// non-blocking must wait for room until the pipe is drained.
 TEST(Socket, WaitsAndWritesGoOnWhenSignalsInterruptThem) {
-  struct sigaction action {
-  }, previous{};
+  struct sigaction action = {}, previous = {};
   action.sa_handler = [](int) {};
   sigaction(SIGALRM, &action, &previous);
   const itimerval every{{0, 2000}, {0, 2000}};
@@ -62,7 +104,6 @@ TEST(Socket, WaitsAndWritesGoOnWhenSignalsInterruptThem) {
 
   const auto filled = write(pipe_ends[1], std::string(1 << 20, 'f').data(), 1 << 20);
   ASSERT_GT(filled, 0);  // as much as fits
-  fcntl(pipe_ends[1], F_SETFL, 0);
   // The reader takes what the writer owes and no more, so a writer that repeats itself fails.
   const std::string owed = std::string(filled, 'f') + "after the signals\r\n";
   std::thread reader([&] {
@@ -70,6 +111,7 @@ TEST(Socket, WaitsAndWritesGoOnWhenSignalsInterruptThem) {
     std::string got(owed.size(), '\0');
     for (std::size_t at = 0; at < got.size();) {
       const ssize_t count = read(pipe_ends[0], &got[at], got.size() - at);  // not blocking
+      if (count == 0) break;                                                // the writer gave up
       if (count > 0) at += static_cast<std::size_t>(count);
     }
     EXPECT_EQ(got, owed);

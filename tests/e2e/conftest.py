@@ -3,6 +3,7 @@
 import contextlib
 import io
 import os
+import platform
 import re
 import shlex
 import signal
@@ -99,37 +100,32 @@ def expect_run(args, exit_code, out, native_limit=5):
     return done
 
 
-# Listens on 127.0.0.1 (port 0: the system chooses) and serves one connection at a time, or
-# each as it comes with `concurrent`: runs `script(conn)`, whose result starts the transcript,
-# then records everything the client sends until it closes. Every wait is bounded.
+# Listens on 127.0.0.1 (port 0: the system chooses) and serves each connection as it comes: runs
+# `script(conn)`, whose result starts the transcript, then records everything the client sends
+# until it closes. Every wait is bounded.
 class Server:
-    def __init__(self, script=None, port=0, concurrent=False):
+    def __init__(self, script=None, port=0):
         try:
             self.listener = socket.create_server(("127.0.0.1", port), backlog=64)
         except OSError as error:
             pytest.fail(f"cannot bind 127.0.0.1:{port} ({error}): run the tests in a network "
                         "namespace of their own, as make test does (tools/private-network)")
-        self.port = self.listener.getsockname()[1]
+        self.port, self.script = self.listener.getsockname()[1], script
         self.received, self.started, self.served = [], [], threading.Semaphore(0)
-        threading.Thread(target=self._serve, args=(script, concurrent), daemon=True).start()
+        threading.Thread(target=self._serve, daemon=True).start()
 
-    def _serve(self, script, concurrent):
-        while True:
-            try:
+    def _serve(self):
+        with contextlib.suppress(OSError):  # no longer listening
+            while True:
                 conn, _ = self.listener.accept()
-            except OSError:
-                return  # no longer listening
-            self.started.append(time.monotonic())
-            if concurrent:
-                threading.Thread(target=self._handle, args=(conn, script), daemon=True).start()
-            else:
-                self._handle(conn, script)
+                self.started.append(time.monotonic())
+                threading.Thread(target=self._handle, args=(conn,), daemon=True).start()
 
-    def _handle(self, conn, script):
+    def _handle(self, conn):
         with conn:
             conn.settimeout(10)
             try:
-                got = (script(conn) if script else b"") or b""
+                got = (self.script(conn) if self.script else b"") or b""
                 self.received.append(got + receive_until_closed(conn))
             except OSError:
                 self.received.append(b"(connection failed)")
@@ -153,27 +149,16 @@ def receive_until_closed(conn):
     return data
 
 
-# A server script: reads the Telnet option request, waits `delay` seconds and sends `reply`.
-def answer(reply, delay=0):
-    def script(conn):
-        request = conn.recv(6)
-        time.sleep(delay)
-        conn.sendall(reply)
-        return request
-    return script
+# A server script: reads the Telnet option request and sends `reply`.
+def answer(reply):
+    return lambda conn: (conn.recv(6), conn.sendall(reply))[0]
 
 
-# server(script=None, port=0, concurrent=False) starts a Server; all are closed when the test
-# ends.
+# server(script=None, port=0) starts a Server; all stop listening when the test ends.
 @pytest.fixture
 def server():
     started = []
-
-    def start(script=None, port=0, concurrent=False):
-        started.append(Server(script, port, concurrent))
-        return started[-1]
-
-    yield start
+    yield lambda *args, **kwargs: started.append(Server(*args, **kwargs)) or started[-1]
     for s in started:
         s.stop_listening()
 
@@ -186,29 +171,26 @@ def refused_port():
 
 
 # Starts the program in a pseudo-terminal: its controlling terminal, its keyboard and, under
-# Wine, its console. With `stdout_file` standard output goes to that file (or is closed, for
-# "&-"), with `pipe_to` into that shell command; with `stdin_null` standard input is /dev/null.
-# With `hold`, a shell first prints "ready" on the terminal and waits for a line before it starts
+# Wine, its console. A shell runs it as `exec env ENV PROGRAM ARGS SHELL`: `program_env` holds
+# variables for the program alone, `shell` redirections or a pipe into another command. With
+# `hold`, the shell first prints "ready" on the terminal and waits for a line before it starts
 # the program, so that the terminal can be looked at as it was before. `wrapper` is a command
-# that runs all this. `program_env` is added to the program's environment only.
-def spawn_in_terminal(*args, stdout_file=None, pipe_to=None, stdin_null=False, hold=False,
-                      native_limit=10, wrapper=(), program_env=None):
-    argv = command(*args)
-    script = ('printf "ready\\n" >&2; read _; ' if hold else "") + 'exec "$0" "$@"'
-    # Variables for the program alone, not for the shell that starts it.
-    if program_env:
-        assignments = " ".join(shlex.quote(f"{k}={v}") for k, v in program_env.items())
-        script = script.replace("exec ", f"exec env {assignments} ")
-    script += (" >&-" if stdout_file == "&-" else ' >"$KNOCKBOX_OUT"' if stdout_file else "")
-    script += " </dev/null" if stdin_null else ""
-    if pipe_to:
-        script = script.replace("exec ", "") + " | " + pipe_to
-    if script != 'exec "$0" "$@"':
-        argv = ["/bin/sh", "-c", script] + argv
-    argv = [*wrapper, *argv]
-    env = dict(os.environ, KNOCKBOX_OUT=str(stdout_file or ""), TERM="xterm")
-    # The program keeps a signal ignored that it was started with ignored (nohup does that).
-    child = pexpect.spawn(argv[0], argv[1:], env=env, timeout=limit(native_limit),
+# that runs all this.
+def spawn_in_terminal(*args, shell="", hold=False, wrapper=(), program_env=None):
+    assignments = " ".join(shlex.quote(f"{k}={v}") for k, v in (program_env or {}).items())
+    script = f'exec env {assignments} "$@" {shell}'
+    child = spawn([*wrapper, "/bin/sh", "-c", ('printf "ready\\n" >&2; read _; ' if hold else "")
+                   + script, "sh", *command(*args)], TERM="xterm")
+    if hold:
+        child.expect_exact("ready")
+    return child
+
+
+# Runs `argv` in a pseudo-terminal of its own, recording what it shows, with `env` added to the
+# environment. The program keeps a signal ignored that it was started with ignored (nohup does
+# that): SIGHUP and SIGINT start with their default actions.
+def spawn(argv, **env):
+    child = pexpect.spawn(argv[0], argv[1:], env=dict(os.environ, **env), timeout=limit(10),
                           dimensions=(25, 120), preexec_fn=lambda: [signal.signal(
                               n, signal.SIG_DFL) for n in (signal.SIGHUP, signal.SIGINT)])
     child.logfile_read = io.BytesIO()
@@ -222,8 +204,38 @@ def finish(child):
     end = time.monotonic() + child.timeout
     while child.isalive() and time.monotonic() < end:
         child.expect([pexpect.EOF, pexpect.TIMEOUT], timeout=0.1)
-    if child.isalive():
-        child.terminate(force=True)
-        return None, child.logfile_read.getvalue()
+    killed = child.isalive() and child.terminate(force=True)
     child.expect([pexpect.EOF, pexpect.TIMEOUT], timeout=0.5)
-    return child.exitstatus, child.logfile_read.getvalue()
+    return None if killed else child.exitstatus, child.logfile_read.getvalue()
+
+
+# The host's system calls in which a program waits or sleeps (an emulator makes the same ones for
+# the program it runs): ppoll, nanosleep, clock_nanosleep.
+RESTING_CALLS = {"x86_64": {271, 35, 230}, "aarch64": {73, 101, 115}}
+
+
+def stopped(pid):
+    return open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()[0] == "T"
+
+
+# Waits until `condition()` holds, within what a run may take for `seconds`.
+def wait_until(condition, what, seconds=5):
+    end = time.monotonic() + limit(seconds)
+    while not condition():
+        assert time.monotonic() < end, f"waited in vain for {what}"
+        time.sleep(0.001)
+
+
+# Stops a running program in one of its waits or sleeps, where every line it has decided on is
+# written: one stopped between a receive and its line would show that line after it goes on.
+def stop_at_rest(process):
+    for _ in range(100):
+        process.send_signal(signal.SIGSTOP)
+        wait_until(lambda: stopped(process.pid) or process.poll() is not None, "a stop")
+        assert process.poll() is None, "the program has ended"
+        call = int(open(f"/proc/{process.pid}/syscall").read().split()[0])
+        if call in RESTING_CALLS.get(platform.machine(), ()):
+            return
+        process.send_signal(signal.SIGCONT)
+        time.sleep(0.01)
+    pytest.fail("the program was never caught in a wait or a sleep")

@@ -19,30 +19,21 @@ static unsigned long calls, fail_at, run_out_at;
 static size_t given_back;
 static int chosen;
 
-static unsigned long Setting(const char* name) {
-  const char* value = getenv(name);
-  return value != NULL ? strtoul(value, NULL, 10) : 0;
-}
+static unsigned long Setting(const char* name) { return strtoul(getenv(name) ?: "0", NULL, 10); }
 
 static int RunOut(void) { return run_out_at != 0 && calls >= run_out_at; }
 
-static int Fails(size_t size) {
+void* malloc(size_t size) {
   /* Before the C library has its environment nothing is chosen yet. */
   if (!chosen && environ != NULL) {
     chosen = 1;
     fail_at = Setting("KNOCKBOX_FAIL");
     run_out_at = Setting("KNOCKBOX_RUN_OUT");
   }
-  ++calls;
-  if (calls == fail_at) return 1;
-  if (!RunOut()) return 0;
-  if (size > given_back) return 1;
-  given_back -= size;
-  return 0;
-}
-
-void* malloc(size_t size) {
-  if (!Fails(size)) return __libc_malloc(size);
+  if (++calls != fail_at && (!RunOut() || size <= given_back)) {
+    if (RunOut()) given_back -= size;
+    return __libc_malloc(size);
+  }
   errno = ENOMEM;
   return NULL;
 }
@@ -55,9 +46,5 @@ void free(void* memory) {
 __attribute__((destructor)) static void WriteCount(void) {
   const char* path = getenv("KNOCKBOX_COUNT");
   const int fd = path != NULL ? open(path, O_WRONLY | O_CREAT | O_TRUNC, 0600) : -1;
-  if (fd < 0) return;
-  char text[32];
-  const ssize_t written = write(fd, text, (size_t)snprintf(text, sizeof text, "%lu\n", calls));
-  (void)written;
-  close(fd);
+  if (fd >= 0) dprintf(fd, "%lu\n", calls), close(fd);
 }

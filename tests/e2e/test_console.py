@@ -9,11 +9,11 @@ import time
 
 import pytest
 
-from conftest import (BYE, SUCCESS, UNDER_WINE, announcement, finish, limit, mask_clock,
-                      native_only, pause_line, probe_output, spawn_in_terminal)
+from conftest import (BYE, OPTION_REQUEST, SUCCESS, UNDER_WINE, announcement, finish, lines,
+                      mask_clock, native_only, pause_line, probe_output, spawn_in_terminal, stopped,
+                      wait_until)
 
 ESCAPE = "\x1b"
-UP = "\x1b[A"
 
 
 # A /dev holding nothing but the terminal, as a bare container's may: nothing can be opened on a
@@ -30,14 +30,12 @@ ONLY_TTY_IN_DEV = ["unshare", "-m", "sh", "-c",
 # terminal opened as the keyboard must not take standard output's place, not even where no
 # /dev/null can fill it.
 @pytest.mark.parametrize("stdout, wrapper", [
-    pytest.param(None, (), id="stdout a terminal"), pytest.param("&-", (), id="stdout closed"),
-    pytest.param("&-", ONLY_TTY_IN_DEV, marks=native_only, id="stdout closed, no /dev/null")])
+    pytest.param("", (), id="stdout a terminal"), pytest.param(">&-", (), id="stdout closed"),
+    pytest.param(">&-", ONLY_TTY_IN_DEV, marks=native_only, id="stdout closed, no /dev/null")])
 def test_escape_ends_a_pause_with_exit_code_1_and_other_keys_do_not(server, stdout, wrapper):
     s = server()
-    run = spawn_in_terminal("127.0.0.1:%d" % s.port, "1", stdout_file=stdout, hold=True,
-                            wrapper=wrapper)
-    run.expect_exact("ready")
-    run.send("\n" + "a" + UP + ESCAPE)
+    run = spawn_in_terminal("127.0.0.1:%d" % s.port, "1", shell=stdout, hold=True, wrapper=wrapper)
+    run.send("\na\x1b[A" + ESCAPE)  # a letter and the up arrow before Escape
     status, screen = finish(run)
     probes = screen.count(b"Opening connection")
     assert (status, probes in (3, 4 if UNDER_WINE else 3)) == (1, True), screen
@@ -45,49 +43,65 @@ def test_escape_ends_a_pause_with_exit_code_1_and_other_keys_do_not(server, stdo
     assert s.received == [BYE] * probes
 
 
-def test_the_announcement_reaches_the_screen_when_stdout_is_a_file(server, tmp_path):
-    s = server()
-    out = tmp_path / "out.txt"
-    status, screen = finish(spawn_in_terminal("127.0.0.1:%d" % s.port, stdout_file=out))
-    assert status == 0, screen
-    assert mask_clock(out.read_bytes()) == probe_output(b"127.0.0.1", s.port, SUCCESS)
-    # The screen shows the announcement once, and no other line of the program.
+# A single probe of a Telnet server that says nothing, with standard output in a file: the probe
+# gives up after 30 receives that found nothing (29 pauses of 100 ms between them: at least three
+# seconds), and the port still counts as open. The announcement reaches the screen too, once, and
+# no other line of the program does. The run reads no key, so it never changes the terminal's
+# settings: a pager down the pipeline, or any other program, may hold them meanwhile. (Into a pipe
+# even a repeating run leaves them alone.)
+def test_a_single_probe_into_a_file_echoes_the_announcement_and_leaves_the_terminal(server,
+                                                                                     tmp_path):
+    s, out = server(lambda conn: conn.recv(6), port=23), tmp_path / "out.txt"
+    run = spawn_in_terminal("127.0.0.1", shell=f'>"{out}"', hold=True)
+    before, start = termios.tcgetattr(run.child_fd), time.monotonic()
+    run.sendline("")
+    run.expect_exact("Opening connection")  # the echo: the probe has begun
+    assert UNDER_WINE or termios.tcgetattr(run.child_fd) == before
+    status, screen = finish(run)
+    assert status == 0 and time.monotonic() - start >= 2.9, screen
+    assert mask_clock(out.read_bytes()) == probe_output(
+        b"127.0.0.1", 23, lines(b"Negotiating connection") + b" + \r\n" * 30 + SUCCESS)
+    assert s.wait_served() and s.received == [OPTION_REQUEST + BYE]
     shown = re.findall(rb"Opening connection to [^\r\n\x1b]*", mask_clock(screen))
-    assert shown == [announcement(b"127.0.0.1", s.port)], screen
+    assert shown == [announcement(b"127.0.0.1", 23)], screen
     assert b"Connection" not in screen.replace(b"Opening connection", b"")
 
 
-# A single probe reads no key, so it never changes the terminal's settings: a pager down the
-# pipeline, or any other program, may hold them meanwhile. (Output to a file here: into a pipe
-# even a repeating run leaves them alone.)
-@native_only
-def test_a_single_probe_leaves_the_terminal_settings_alone(server, tmp_path):
-    server(lambda conn: conn.recv(6), port=23)  # silent: the probe runs for about 3 s
-    run = spawn_in_terminal("127.0.0.1", stdout_file=tmp_path / "out.txt", hold=True)
-    run.expect_exact("ready")
-    before = termios.tcgetattr(run.child_fd)
-    run.sendline("")
-    run.expect_exact("Opening connection")  # the echo: the probe has begun
-    assert termios.tcgetattr(run.child_fd) == before
-    assert finish(run)[0] == 0
+# Ctrl+Z puts the settings back while the job is stopped, and key-by-key mode comes back when it
+# goes on. A burst of stops and continues (the program here leads an orphaned process group, as
+# under tmux, so no stop takes effect) must not leave the program's own settings as the ones
+# that Escape puts back; nor must a stop that cannot be caught, during which a shell would give the
+# terminal its own settings back.
+def stops_then_escape(run, before, _):
+    end = time.monotonic() + 1  # tens of thousands of pairs; some land inside the handler
+    while time.monotonic() < end:
+        os.kill(run.pid, signal.SIGTSTP)
+        os.kill(run.pid, signal.SIGCONT)
+    os.kill(run.pid, signal.SIGSTOP)
+    wait_until(lambda: stopped(run.pid), "the stop")
+    termios.tcsetattr(run.child_fd, termios.TCSANOW, before)
+    os.kill(run.pid, signal.SIGCONT)
+    wait_until(lambda: not termios.tcgetattr(run.child_fd)[3] & termios.ICANON, "key-by-key mode")
+    run.send(ESCAPE)
 
 
 # While the program pauses the terminal reads key by key without echo, and Ctrl+C is an ordinary
-# key when standard input is the terminal; every way out puts the settings back as they were.
+# key when standard input is the terminal; every way out puts the settings back as they were (a
+# failed probe too: the allocation sweep of a terminal run).
 @native_only
-@pytest.mark.parametrize("way_out, typed, exit_status", [
-    ("Escape after Ctrl+C", "\x03" + ESCAPE, 1), ("SIGTERM", "", -signal.SIGTERM),
-    ("SIGHUP", "", -signal.SIGHUP), ("SIGUSR1", "", -signal.SIGUSR1),
-    ("SIGALRM", "", -signal.SIGALRM),
-    ("Ctrl+C, standard input redirected", "\x03", -signal.SIGINT)])
-def test_the_terminal_reads_keys_and_is_restored_on_every_way_out(server, way_out, typed,
-                                                                   exit_status):
-    redirected = way_out.endswith("redirected")
-    run = spawn_in_terminal("127.0.0.1:%d" % server().port, "10", stdin_null=redirected, hold=True)
-    run.expect_exact("ready")
+@pytest.mark.parametrize("way_out, exit_status", [
+    ("\x03" + ESCAPE, 1), (signal.SIGTERM, -signal.SIGTERM), (signal.SIGHUP, -signal.SIGHUP),
+    (signal.SIGUSR1, -signal.SIGUSR1), (signal.SIGALRM, -signal.SIGALRM),
+    ("\x03", -signal.SIGINT), (stops_then_escape, 1)],
+    ids=["Escape after Ctrl+C", "SIGTERM", "SIGHUP", "SIGUSR1", "SIGALRM",
+         "Ctrl+C, standard input redirected", "stops, then Escape"])
+def test_the_terminal_reads_keys_and_is_restored_on_every_way_out(server, way_out, exit_status):
+    s, redirected = server(), way_out == "\x03"
+    run = spawn_in_terminal("127.0.0.1:%d" % s.port, "1", shell="</dev/null" if redirected else "",
+                            hold=True)
     before = termios.tcgetattr(run.child_fd)
     run.sendline("")
-    run.expect_exact(pause_line(10))
+    run.expect_exact(pause_line(1))
     keys = termios.tcgetattr(run.child_fd)
     # Outside canonical mode Python gives MIN and TIME as numbers.
     keys[6] = [bytes([c]) if isinstance(c, int) else c for c in keys[6]]
@@ -95,77 +109,36 @@ def test_the_terminal_reads_keys_and_is_restored_on_every_way_out(server, way_ou
     interrupt = before[6][termios.VINTR] if redirected else b"\x00"
     assert keys == [*before[:3], before[3] & ~(termios.ICANON | termios.ECHO), *before[4:6],
                     [interrupt if i == termios.VINTR else c for i, c in enumerate(before[6])]]
-    run.send(typed) if typed else os.kill(run.pid, getattr(signal, way_out))
+    if callable(way_out):
+        way_out(run, before, s)
+    else:
+        run.send(way_out) if isinstance(way_out, str) else os.kill(run.pid, way_out)
     status, screen = finish(run)
     assert (status if status is not None else -run.signalstatus) == exit_status, screen
     assert termios.tcgetattr(run.child_fd) == before
 
 
-# Ctrl+Z puts the settings back while the job is stopped, and key-by-key mode comes back when it
-# goes on. A burst of stops and continues (the program here leads an orphaned process group, as
-# under tmux, so no stop takes effect) must not leave the program's own settings as the ones
-# that Escape puts back.
-@native_only
-def test_stops_leave_the_settings_to_put_back_as_they_were(server):
-    run = spawn_in_terminal("127.0.0.1:%d" % server().port, "10", hold=True)
-    run.expect_exact("ready")
-    before = termios.tcgetattr(run.child_fd)
-    run.sendline("")
-    run.expect_exact(pause_line(10))
-    end = time.monotonic() + 1  # tens of thousands of pairs; some land inside the handler
-    while time.monotonic() < end:
-        os.kill(run.pid, signal.SIGTSTP)
-        os.kill(run.pid, signal.SIGCONT)
-    # A stop that cannot be caught, during which a shell would give the terminal its own settings
-    # back: key-by-key mode must come back when the job continues.
-    os.kill(run.pid, signal.SIGSTOP)
-    while open(f"/proc/{run.pid}/stat").read().rsplit(")", 1)[1].split()[0] != "T":
-        time.sleep(0.01)
-    termios.tcsetattr(run.child_fd, termios.TCSANOW, before)
-    os.kill(run.pid, signal.SIGCONT)
-    end = time.monotonic() + limit(5)
-    while termios.tcgetattr(run.child_fd)[3] & termios.ICANON and time.monotonic() < end:
-        time.sleep(0.01)
-    run.send(ESCAPE)
-    status, screen = finish(run)
-    assert status == 1, screen
-    assert termios.tcgetattr(run.child_fd) == before
-
-
-# A pager that takes the terminal once the run has begun: it saves the settings, switches to raw
-# mode, reads the pipe and, 2.5 s later, puts its saved settings back.
-RAW_PAGER = ("/usr/bin/python3 -c 'import os, sys, termios, time, tty\n"
-             "sys.stdin.buffer.readline(); time.sleep(0.5)\n"
-             "tty_fd = os.open(\"/dev/tty\", os.O_RDWR); saved = termios.tcgetattr(tty_fd)\n"
-             "tty.setraw(tty_fd); end = time.monotonic() + 2.5\n"
-             "while time.monotonic() < end: os.read(0, 65536)\n"
-             "termios.tcsetattr(tty_fd, termios.TCSANOW, saved)\n"
-             "os.write(tty_fd, b\"restored\\n\")\n"
-             "while os.read(0, 65536): pass'")
-
-
-# Some shells join a pipeline with a socket pair instead of a pipe.
+# A repeating run whose output goes into a pipe, or a socket pair as some shells join a pipeline,
+# leaves the terminal to the program down the pipeline (a pager may hold it): its settings stay as
+# they were, and Ctrl+C ends the pipeline as it ends any.
 SOCKET_PAIR = ["/usr/bin/python3", "-c",
                "import signal, socket, subprocess, sys\n"
                "signal.signal(signal.SIGINT, signal.SIG_DFL); out, into = socket.socketpair()\n"
-               "pager = subprocess.Popen(sys.argv[1], shell=True, stdin=into)\n"
-               "run = subprocess.Popen(sys.argv[2:], stdout=out); out.close(); into.close()\n"
-               "run.wait(); pager.wait()", RAW_PAGER]
+               "reader = subprocess.Popen(['cat'], stdin=into)\n"
+               "run = subprocess.Popen(sys.argv[1:], stdout=out); out.close(); into.close()\n"
+               "run.wait(); reader.wait()"]
 
 
-# A repeating run whose output goes into a pipe leaves the terminal to the program down the
-# pipeline: the settings the pager saves and puts back are the real ones, and Ctrl+C ends the
-# pipeline as it ends any.
 @native_only
 @pytest.mark.parametrize("joined_by", ["pipe", "socket pair"])
 def test_a_repeating_run_into_a_pipe_leaves_the_terminal_alone(server, joined_by):
     run = spawn_in_terminal("127.0.0.1:%d" % server().port, "1", hold=True,
-                            **({"pipe_to": RAW_PAGER} if joined_by == "pipe" else
+                            **({"shell": "| cat"} if joined_by == "pipe" else
                                {"wrapper": SOCKET_PAIR}))
-    run.expect_exact("ready")
     before = termios.tcgetattr(run.child_fd)
     run.sendline("")
-    run.expect_exact("restored")
+    run.expect_exact(pause_line(1))
+    assert termios.tcgetattr(run.child_fd) == before
     run.sendcontrol("c")
     status, screen = finish(run)
     assert (status, run.signalstatus) == (None, signal.SIGINT), screen
