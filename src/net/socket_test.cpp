@@ -41,10 +41,10 @@ std::intptr_t BoundToLoopback(sockaddr_in& address) {
 }  // namespace
 
 // A receive from a silent peer waits its whole limit, microseconds included: 976 units of 1,024
-// microseconds are 999,424, just short of a second. Once the port is closed an open fails and
-// leaves no socket behind. A socket connected to its own port (the simultaneous open that a
-// loopback connect to a closed port in the ephemeral range can stumble into) took no server
-// either: it is refused.
+// microseconds are 999,424, just short of a second; closing the connection ends it at once. Once
+// the port is closed an open fails and leaves no socket behind. A socket connected to its own port
+// (the simultaneous open that a loopback connect to a closed port in the ephemeral range can
+// stumble into) took no server either: it is refused.
 TEST(Socket, AReceiveWaitsItsLimitAndAnOpenNoServerTookFailsLeavingNoSocket) {
   ASSERT_EQ(StartSocketLibrary(), 0);
   sockaddr_in address;
@@ -60,6 +60,14 @@ TEST(Socket, AReceiveWaitsItsLimitAndAnOpenNoServerTookFailsLeavingNoSocket) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(990));
   EXPECT_EQ(LastError(), kErrTimeout);
   CloseConnection(number, kStreamMode);
+  // The connection ends at once: its other end has the end of data.
+  const auto accepted = accept(static_cast<decltype(::socket(0, 0, 0))>(socket), nullptr, nullptr);
+  bool ended = false;
+  WaitForSocket(static_cast<std::intptr_t>(accepted), SocketWait::kReadable,
+                std::chrono::milliseconds(100), &ended);
+  char byte;
+  EXPECT_TRUE(ended && recv(accepted, &byte, 1, 0) == 0);
+  CloseSocket(static_cast<std::intptr_t>(accepted));
   CloseSocket(socket);
 
 #ifndef _WIN32
