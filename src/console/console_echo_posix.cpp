@@ -3,9 +3,8 @@
 #include <unistd.h>
 
 #include "console/console_echo.h"
-#include "console/terminal_filter.h"
+#include "console/shown_line_posix.h"
 #include "system/process_state.h"
-#include "system/write_all_posix.h"
 #include "text/error.h"
 
 namespace {
@@ -27,5 +26,5 @@ void ConsolePrintLine(std::string_view text) {
   // The echo reports nothing: a failure here must not reach the caller's error number.
   ErrorScope own_errors;
   if (BackgroundMustKeepQuiet(fd)) return;
-  WriteAll(fd, FilterForTerminal(text), kLineEnd);
+  WriteShownLine(fd, text);
 }

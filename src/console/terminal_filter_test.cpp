@@ -3,20 +3,39 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+namespace {
+
+// The whole shown form, filtered through a buffer of `room` bytes as a long line is.
+std::string Shown(std::string_view text, std::size_t room) {
+  std::string out;
+  char buffer[16];
+  for (std::size_t shown = 0; !text.empty(); out.append(buffer, shown)) {
+    text.remove_prefix(FilterForTerminal(text, buffer, room, &shown));
+  }
+  return out;
+}
+
+}  // namespace
+
 // A peer's backspaces must not rub out the " + " in front of its line. C1 controls are shown as
 // UTF-8 and as raw bytes outside any valid sequence (a cut-off one, an overlong form, a
 // surrogate: their bytes one by one); valid UTF-8 passes whole, continuation bytes 80 to 9F
-// included.
+// included. A buffer that holds only the longest character still takes every character whole.
 TEST(TerminalFilter, ControlsAreShownAndEverythingElsePasses) {
-  const Text utf8 = "\xe2\x80\xa6 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0";
+  const std::string utf8 = "\xe2\x80\xa6 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0";
   // clang-format off
-  const std::pair<Text, Text> cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"\x1b[2J", "^[[2J"}, {"\x1b\x1b", "^[^["}, {"\b\b\bError", "^H^H^HError"},
-      {Text("\0\a\r\n\x1f\x7f", 6), "^@^G^M^J^_^?"}, {"a\tb", "a\tb"},
+      {std::string("\0\a\r\n\x1f\x7f", 6), "^@^G^M^J^_^?"}, {"a\tb", "a\tb"},
       {"a\xc2\x9b" "31m", "a^[[31m"},
       {"\xc2\x80\xc2\x9f", "^[@^[_"}, {"\x9b\x80\x9f", "^[[^[@^[_"}, {"\xe2\x9b", "\xe2^[["},
       {"\xe0\x80\x9b", "\xe0^[@^[["}, {"\xed\xa0\x80", "\xed\xa0^[@"}, {"\xff\xc2", "\xff\xc2"},
       {utf8, utf8}, {"", ""}};
   // clang-format on
-  for (const auto& [in, shown] : cases) EXPECT_EQ(FilterForTerminal(in), shown) << in;
+  for (const auto& [in, shown] : cases) {
+    EXPECT_EQ(Shown(in, 16), shown) << in;
+    EXPECT_EQ(Shown(in, kLongestShownCharacter), shown) << in;
+  }
 }

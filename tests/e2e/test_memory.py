@@ -12,7 +12,7 @@ import termios
 import pytest
 
 from conftest import (BANNER, RUNNER, SANITIZED, SUCCESS, UNDER_WINE, answer, command, finish,
-                      limit, lines, spawn_in_terminal)
+                      limit, lines, refused_port, spawn_in_terminal)
 
 pytestmark = [
     pytest.mark.skipif(UNDER_WINE, reason="LD_PRELOAD reaches a program linked to glibc only"),
@@ -100,3 +100,21 @@ def test_a_repeating_run_ended_by_escape_may_fail_any_allocation(failing_malloc,
     assert escape_run({"count": tmp_path / "count"}) == 1
     count = int((tmp_path / "count").read_text())
     side_by_side(escape_run, [{"fail": n} for n in range(1, count + 1)])
+
+
+# On a terminal the lines that need no memory appear as whole as in a pipe: memory runs out at
+# each allocation of a refused probe in turn, standard output the terminal.
+def test_a_terminal_shows_the_fixed_lines_however_short_memory_is(failing_malloc, tmp_path):
+    target = "127.0.0.1:%010d" % refused_port()
+
+    def terminal_run(settings):
+        status, screen = finish(spawn_in_terminal(target, program_env=failing(failing_malloc,
+                                                                             **settings)))
+        return status, screen.replace(b"\r\r\n", b"\r\n")
+
+    assert terminal_run({"count": tmp_path / "count"})[0] == 10
+    count = int((tmp_path / "count").read_text())
+    for n, (status, screen) in enumerate(side_by_side(terminal_run, [
+            {"run_out": n} for n in range(1, count + 1)]), 1):
+        assert (status == 10 and screen.startswith(lines(BANNER)) and screen.endswith(
+            lines(b"Connection failed!")) or (status, screen) in UNPREPARED), (n, status, screen)
