@@ -5,11 +5,14 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstddef>
 
 #include "system/descriptor_posix.h"
 #include "system/process_state.h"
@@ -159,8 +162,8 @@ void InstallHandler(int signal_number, void (*handler)(int, siginfo_t*, void*)) 
   struct sigaction action {};
   action.sa_sigaction = handler;
   action.sa_mask = HandledSignals();
-  // SA_ONSTACK: on the alternate stack where one was set up (a sanitizer's), so that a fault
-  // from a stack overflow still reaches the handler and, through it, the sanitizer's report.
+  // SA_ONSTACK: on the alternate stack (see ProvideSignalStack), so that a fault from a stack
+  // overflow still reaches the handler, and through it the previous action.
   action.sa_flags = SA_SIGINFO | SA_RESTART | SA_ONSTACK;
   sigaction(signal_number, &action, nullptr);
 }
@@ -245,6 +248,29 @@ int OpenTerminal() {
 
 void RestoreAtExit() { RestoreTerminal(); }
 
+// The room the handlers run in when the stack has none left: a stack overflow raises SIGSEGV
+// with the stack exhausted, and without a stack of its own the handler that puts the settings
+// back could not run. At least what the system asks for a signal stack, and never less than
+// 64 KiB; a page below it is left unmapped, so that an overflow of this stack faults too. One
+// set up before main (a sanitizer's) is kept. Without the memory the handlers run on the stack
+// as before.
+constexpr std::size_t kLeastSignalStack = 64 * 1024;
+
+void ProvideSignalStack() {
+  stack_t current{};
+  if (sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_DISABLE) == 0) return;
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t size = std::max(kLeastSignalStack, static_cast<std::size_t>(SIGSTKSZ));
+  void* area = mmap(nullptr, page + size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (area == MAP_FAILED) return;
+  stack_t own{};
+  own.ss_sp = static_cast<char*>(area) + page;
+  own.ss_size = size;
+  if (mprotect(own.ss_sp, size, PROT_READ | PROT_WRITE) != 0 || sigaltstack(&own, nullptr) != 0) {
+    munmap(area, page + size);
+  }
+}
+
 }  // namespace
 
 void PrepareTerminal() {
@@ -252,6 +278,7 @@ void PrepareTerminal() {
   const int fd = OpenTerminal();
   if (fd < 0) return;
   Process().console_input = fd;
+  ProvideSignalStack();
   HandledSignalsBlocked blocked;
   g_terminal.fd = fd;
   g_terminal.stdin_is_terminal = tcgetpgrp(STDIN_FILENO) != -1;

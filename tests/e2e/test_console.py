@@ -2,16 +2,19 @@
 # pseudo-terminal: on Linux the terminal is its keyboard and its standard error; under Wine,
 # Wine makes the terminal a real console.
 import os
+import platform
 import re
 import signal
+import subprocess
 import termios
 import time
 
+import pexpect
 import pytest
 
-from conftest import (BYE, OPTION_REQUEST, SUCCESS, UNDER_WINE, announcement, finish, lines,
-                      mask_clock, native_only, pause_line, probe_output, spawn_in_terminal, stopped,
-                      wait_until)
+from conftest import (BYE, OPTION_REQUEST, RUNNER, SANITIZED, SUCCESS, UNDER_WINE, announcement,
+                      command, finish, lines, mask_clock, native_only, pause_line, probe_output,
+                      spawn, spawn_in_terminal, stopped, wait_until)
 
 ESCAPE = "\x1b"
 
@@ -143,3 +146,38 @@ def test_a_repeating_run_into_a_pipe_leaves_the_terminal_alone(server, joined_by
     status, screen = finish(run)
     assert (status, run.signalstatus) == (None, signal.SIGINT), screen
     assert termios.tcgetattr(run.child_fd) == before
+
+
+# A stack overflow during a repeating run still puts the settings back, and the run ends by
+# SIGSEGV as it would have (the sanitizer build reports it and ends with its own code). With a
+# 64 KiB stack and a large environment the first probe's name lookup runs out of stack. Address
+# randomisation is off, so that each size of environment gives the same run: the test looks for
+# the least size that keeps the run from its first pause, where the stack ran out latest.
+@native_only
+@pytest.mark.skipif(bool(RUNNER), reason="an emulator runs on the same small stack and runs out "
+                    "of it before the program has printed anything")
+def test_a_stack_overflow_puts_the_terminal_back(server):
+    no_randomisation = ["setarch", platform.machine(), "-R"]
+    if subprocess.run([*no_randomisation, "true"], capture_output=True).returncode != 0:
+        pytest.skip("address randomisation cannot be turned off here (setarch -R)")
+    target = "localhost:%d" % server().port
+
+    def run_with_environment(size):
+        run = spawn([*no_randomisation, "/bin/sh", "-c", 'printf "ready\\n" >&2; read _; '
+                     'ulimit -s 64; exec "$@"', "sh", *command(target, "10")], FILLER="x" * size)
+        run.expect_exact("ready")
+        before = termios.tcgetattr(run.child_fd)
+        run.sendline("")
+        paused = run.expect_exact([pause_line(10), pexpect.EOF]) == 0
+        run.send(ESCAPE)
+        status, screen = finish(run)
+        return paused, (status, run.signalstatus, termios.tcgetattr(run.child_fd) == before), screen
+
+    fits, overflows = 0, 64 * 1024
+    assert run_with_environment(fits)[0]
+    while overflows - fits > 1:
+        middle = (fits + overflows) // 2
+        fits, overflows = (middle, overflows) if run_with_environment(middle)[0] else (fits, middle)
+    _, outcome, screen = run_with_environment(overflows)
+    assert outcome == ((1, None, True) if SANITIZED else (None, signal.SIGSEGV, True)), screen
+    assert b"Opening connection" in screen, "the overflow came after the terminal was switched"
