@@ -48,8 +48,11 @@ int ProcessMain(int, char**) {
     process.console_flag = -1;
   }
   SetConsoleMode(console_output, kOutputMode);
-  // Mode 0 turns Ctrl+C into an ordinary key while standard input is the console.
-  SetConsoleMode(std_input, 0);
+  // Mode 0 turns Ctrl+C into an ordinary key while standard input is the console. Some consoles
+  // (Wine's) still raise the Ctrl+C event, whose default handler would end the run with exit code
+  // 0: it is ignored as well, so Ctrl+C stays a key however the console delivers it. Ctrl+Break
+  // keeps its default.
+  if (SetConsoleMode(std_input, 0)) SetConsoleCtrlHandler(nullptr, TRUE);
   // A console whose cursor was made invisible (size 0) gets one back: the user must see where
   // the echo writes.
   if (!CursorIsVisible(console_output) && !CursorIsVisible(std_output)) {

@@ -46,6 +46,20 @@ def test_escape_ends_a_pause_with_exit_code_1_and_other_keys_do_not(server, stdo
     assert s.received == [BYE] * probes
 
 
+# Ctrl+C typed during a pause is an ordinary key while standard input is the console or the
+# terminal, however the console delivers it (Wine's raises the Ctrl+C event too): the run goes on
+# probing, and Escape then ends it with 1.
+def test_ctrl_c_during_a_pause_is_an_ordinary_key(server):
+    run = spawn_in_terminal("127.0.0.1:%d" % server().port, "1")
+    run.expect_exact(pause_line(1))
+    run.sendcontrol("c")
+    run.expect_exact([b"Opening connection", pexpect.EOF])
+    run.expect_exact([pause_line(1), pexpect.EOF])
+    run.send(ESCAPE)
+    status, screen = finish(run)
+    assert status == 1 and screen.count(b"Opening connection") >= 2, screen
+
+
 # A single probe of a Telnet server that says nothing, with standard output in a file: the probe
 # gives up after 30 receives that found nothing (29 pauses of 100 ms between them: at least three
 # seconds), and the port still counts as open. The announcement reaches the screen too, once, and
