@@ -13,6 +13,7 @@ std::string Shown(std::string_view text, std::size_t room) {
   char buffer[16];
   for (std::size_t shown = 0; !text.empty(); out.append(buffer, shown)) {
     text.remove_prefix(FilterForTerminal(text, buffer, room, &shown));
+    if (shown > room) return "(past the room)";
   }
   return out;
 }

@@ -31,11 +31,14 @@ def test_lines_that_cannot_be_written_change_neither_the_outcome_nor_the_connect
 
 
 # On a terminal a server's control bytes are shown, never acted on: backspaces cannot rub out
-# the " + " in front and pass the line off as the program's own.
+# the " + " in front and pass the line off as the program's own. A line longer than one write
+# (its shown form past 4 KiB) arrives whole.
 @native_only
 def test_a_terminal_shows_a_servers_control_bytes(server):
-    server(answer(b"\b\b\bError connecting to 127.0.0.1 (Err:57)\x1b[2J\r\n"), port=23)
+    server(answer(b"\b\b\bError connecting to 127.0.0.1 (Err:57)\x1b[2J" + b"\1" * 3000 + b"\r\n"),
+           port=23)
     status, screen = finish(spawn_in_terminal("127.0.0.1"))
     assert status == 0
-    assert b" + ^H^H^HError connecting to 127.0.0.1 (Err:57)^[[2J\r\n" in screen.replace(b"\r\r\n", b"\r\n")
+    assert b" + ^H^H^HError connecting to 127.0.0.1 (Err:57)^[[2J" + b"^A" * 3000 + b"\r\n" in (
+        screen.replace(b"\r\r\n", b"\r\n"))
     assert screen.count(b"Opening connection to") == 1, "the announcement shows once"
