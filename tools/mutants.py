@@ -158,7 +158,7 @@ MUTANTS = [
     ("shown-line-last-piece-only", NATIVE, "src/console/shown_line_posix.cpp",
      "    if (const int error = WriteAll(fd, piece); error != 0) return error;\n", ""),
     ("terminal-no-signal-stack", NATIVE, "src/console/terminal_posix.cpp",
-     "  ProvideSignalStack();\n  HandledSignalsBlocked blocked;", "  HandledSignalsBlocked blocked;"),
+     "(current.ss_flags & SS_DISABLE) == 0) return;", "true) return;"),
     ("startup-terminal-not-console", NATIVE, "src/entry/startup_posix.cpp",
      "    process.console_flag = -1;\n", ""),
     ("startup-closed-descriptor", NATIVE, "src/entry/startup_posix.cpp",
