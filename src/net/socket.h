@@ -44,7 +44,8 @@ void EndSocketLibrary();
 
 // The TCP port of a service name such as "telnet".
 ErrorNumber LookUpService(const Text& service, std::uint16_t* port);
-// Hosts below hold no zero byte.
+// The hosts and texts below hold no zero byte.
+//
 // The first IPv4 address of a host name or of IPv4 address text. `name_answered` tells whether
 // the host was looked up as a name and the resolver answered, with an address or with none: only
 // then may an IPv6 lookup of the same name find something. A resolver that could not be reached
