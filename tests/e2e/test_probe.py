@@ -60,7 +60,7 @@ def test_a_loop_repeats_every_second_until_the_port_refuses(server, address, hos
 # Names from a private /etc/hosts: the first IPv4 address is tried first, and the first IPv6 one
 # after it refused, by the program or by the system (glibc answers 127.0.0.1 for a name listed with
 # ::1 alone): localhost served on ::1 alone is up. A server on the IPv4 address takes the probe
-# alone; both refusing fail at once.
+# alone; both refusing fail at once. Brackets never hold a name, not even one with an IPv6 address.
 def test_a_name_is_tried_over_ipv4_then_over_ipv6(server, tmp_path):
     wrapper = private_hosts(tmp_path) or pytest.skip("no private mount namespace for /etc/hosts "
                                                      "(unshare -m: run as root, or with user "
@@ -70,8 +70,10 @@ def test_a_name_is_tried_over_ipv4_then_over_ipv6(server, tmp_path):
     for name, port, out in [(b"localhost", only_six.port, SUCCESS),
                             (b"knockbox-v6.test", only_six.port, SUCCESS),
                             (b"knockbox-both.test", four.port, SUCCESS),
-                            (b"knockbox-both.test", refused, failure(b"knockbox-both.test", 57))]:
-        expect_run([b"%s:%d" % (name, port)], 10 if port == refused else 0,
+                            (b"knockbox-both.test", refused, failure(b"knockbox-both.test", 57)),
+                            (b"[knockbox-v6.test]", only_six.port,
+                             failure(b"[knockbox-v6.test]", 57))]:
+        expect_run([b"%s:%d" % (name, port)], 0 if out == SUCCESS else 10,
                    probe_output(name, port, out), wrapper=wrapper)
     assert only_six.wait_served(2) and four.wait_served(1)
     assert (only_six.received, four.received, none_waiting(six)) == ([BYE, BYE], [BYE], True)
