@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The command line as Windows hands it over (NUL-terminated) and as the driver splits it: the
   // double-space collapse agrees with a plain one-pass model, the fields at " " join back into
-  // the command text, and the host is the target up to its first colon.
+  // the command text, and the host is the target up to its first colon, or in "[ADDR]:PORT" and
+  // "[ADDR]" up to the colon after the first "]".
   const std::string_view tail = SkipProgramName(bytes);
   Check(tail.data() >= bytes.data() && tail.end() <= bytes.data() + std::strlen(bytes.c_str()));
   SetCommandTail(tail);
@@ -59,8 +60,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(joined == command);
   const Text target = FieldText(command, " ", 1);
   const ProbeTarget split = SplitTarget(target);
-  Check(split.host == target.substr(0, target.find(':')));
-  Check(target.find(':') != Text::npos || split.port == 23);
+  const std::size_t close = target.starts_with('[') ? target.find(']') : Text::npos;
+  const bool bracketed =
+      close != Text::npos && (close + 1 == target.size() || target[close + 1] == ':');
+  const std::size_t colon = !bracketed                  ? target.find(':')
+                            : close + 1 < target.size() ? close + 1
+                                                        : Text::npos;
+  Check(split.host == target.substr(0, colon));
+  Check(colon != Text::npos || split.port == 23);
 
   // Numbers: reading never fails; a rounded integer is the nearest one, or the most negative
   // value when none fits (the 64-bit rounding is the same code); every 32-bit integer's text

@@ -59,7 +59,22 @@ MUTANTS = [
      "return !name.empty() && name.size() <= kLookupNameLimit && name.find('\\0') == Text::npos;",
      "return !name.empty();"),
     ("open-any-address", NATIVE, "src/net/stream.cpp",
-     "  if (record.address == kAnyAddress) return kErrSocket;\n", ""),
+     "  if (NamesNoHost(record.address)) return kErrSocket;\n", ""),
+    ("open-ipv6-any-address", NATIVE, "src/net/stream.cpp",
+     "(address.bytes == kMappedAny || address.bytes[0] == 0xFF)",
+     "((address.bytes == kMappedAny && false) || address.bytes[0] == 0xFF)"),
+    ("open-ipv6-multicast", NATIVE, "src/net/stream.cpp",
+     "(address.bytes == kMappedAny || address.bytes[0] == 0xFF)", "(address.bytes == kMappedAny)"),
+    ("open-brackets-as-name", NATIVE, "src/net/stream.cpp",
+     "return UsableLookupName(inside) ? ReadIPv6Address(inside, address) : kErrSocket;",
+     "return UsableLookupName(inside) ? ResolveHostIPv6(inside, address) : kErrSocket;"),
+    ("open-no-ipv6-after-refusal", NATIVE, "src/net/stream.cpp",
+     "    error = ConnectOverIPv6(record, host, deadline, error);\n", "    (void)ConnectOverIPv6;\n"),
+    ("open-ipv6-after-spent-limit", NATIVE, "src/net/stream.cpp",
+     "if (error != 0 && try_ipv6 && std::chrono::steady_clock::now() < deadline) {",
+     "if (error != 0 && try_ipv6) {"),
+    ("open-ipv6-for-dotted-text", NATIVE, "src/net/socket_bsd.cpp",
+     "  if (LookUpAddress(host, IpFamily::kIPv4, AI_NUMERICHOST, &ipv4) == 0) return kErrSocket;\n", ""),
     ("open-self-connect", NATIVE, "src/net/stream.cpp",
      "return ConnectedToItself(socket) ? kErrSocket : ErrorNumber{0};", "return 0;"),
     ("open-failure-keeps-socket", NATIVE, "src/net/stream.cpp",
@@ -99,10 +114,13 @@ MUTANTS = [
     ("close-keeps-socket", NATIVE, "src/net/stream.cpp",
      "  CloseSocket(record->socket_handle);\n  EndSocketLibrary();", "  EndSocketLibrary();"),
     ("deadline-ignored", NATIVE, "src/net/stream.cpp", "    limit = std::min(limit, left);\n", ""),
-    ("self-connect-check", NATIVE, "src/net/socket.cpp", "local.port == peer.port", "local.port != peer.port"),
+    ("self-connect-check", NATIVE, "src/net/socket.cpp", "local == peer", "local.port != peer.port"),
+    ("self-connect-ipv4-only", NATIVE, "src/net/socket_bsd.cpp",
+     "} else if (native->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {",
+     "} else if (false) {"),
     # POSIX sockets
     ("posix-linger-on", NATIVE, "src/net/socket_posix.cpp", "off.l_onoff = 0;", "off.l_onoff = 1;"),
-    ("posix-connect-limit-22", NATIVE, "src/net/socket_posix.cpp",
+    ("connect-limit-22", NATIVE, "src/net/stream.cpp",
      "constexpr std::chrono::seconds kConnectLimit{21};", "constexpr std::chrono::seconds kConnectLimit{22};"),
     ("posix-connect-blocking", NATIVE, "src/net/socket_posix.cpp",
      "fcntl(descriptor, F_SETFL, flags | O_NONBLOCK)", "fcntl(descriptor, F_SETFL, flags)"),
@@ -118,7 +136,8 @@ MUTANTS = [
     ("posix-connect-left-non-blocking", NATIVE, "src/net/socket_posix.cpp",
      "  if (outcome == 0 && fcntl(descriptor, F_SETFL, flags) != 0) return LastSocketError();\n", ""),
     ("posix-socket-on-standard-descriptor", NATIVE, "src/net/socket_posix.cpp",
-     "AboveStandardDescriptors(socket(AF_INET, type, IPPROTO_TCP))", "(socket(AF_INET, type, IPPROTO_TCP))"),
+     "AboveStandardDescriptors(socket(NativeFamily(family), type, IPPROTO_TCP))",
+     "(socket(NativeFamily(family), type, IPPROTO_TCP))"),
     ("descriptor-left-on-standard", NATIVE, "src/system/descriptor_posix.cpp",
      "if (descriptor < 0 || descriptor > STDERR_FILENO) return descriptor;", "return descriptor;"),
     ("posix-sigpipe-on-send", NATIVE, "src/net/socket_posix.cpp",
@@ -271,8 +290,16 @@ MUTANTS = [
      "    if (TextEquals(PollKey(), kEscapeKey)) return true;\n", "    (void)PollKey(), (void)kEscapeKey;\n"),
     # Probe: target split, announcement, open, Telnet negotiation, closing sequence
     ("probe-last-colon", NATIVE, "src/probe/probe.cpp",
-     "const std::int32_t colon = FindText(1, target_text, \":\");",
-     "const std::int32_t colon = static_cast<std::int32_t>(target_text.rfind(':') + 1);"),
+     "  return FindText(1, target_text, \":\");",
+     "  return static_cast<std::int32_t>(target_text.rfind(':') + 1);"),
+    ("probe-no-brackets", NATIVE, "src/probe/probe.cpp",
+     "  if (target_text.starts_with('[')) {", "  if (false) {"),
+    ("probe-bracket-without-port-split", NATIVE, "src/probe/probe.cpp",
+     "static_cast<std::size_t>(close) == target_text.size()) return 0;",
+     "static_cast<std::size_t>(close) == target_text.size()) return FindText(1, target_text, \":\");"),
+    ("probe-bracket-any-follower", NATIVE, "src/probe/probe.cpp",
+     "if (close > 0 && target_text[static_cast<std::size_t>(close)] == ':') return close + 1;",
+     "if (close > 0) return close + 1;"),
     ("probe-port-includes-colon", NATIVE, "src/probe/probe.cpp",
      "MidText(target_text, colon + 1, 2147483647)", "MidText(target_text, colon, 2147483647)"),
     ("probe-host-keeps-colon", NATIVE, "src/probe/probe.cpp",
@@ -385,6 +412,8 @@ MUTANTS = [
      "if (LOBYTE(data.wVersion) != 2) {", "if (LOBYTE(data.wVersion) == 2) {"),
     ("win-invalid-handle", WIN, "src/console/output_error_win32.cpp",
      "{{6, 11, 12, 13, 22, 24}, kErrBadHandle},", "{{11, 12, 13, 22, 24}, kErrBadHandle},"),
+    ("win-ipv6-refusal-as-success", WIN, "src/net/socket_win32.cpp",
+     "return outcome == 0 && FD_ISSET(socket, &failed) ? kErrSocket : outcome;", "return 0;"),
     ("win-wait-microseconds", WIN, "src/net/socket_win32.cpp",
      "span.tv_usec = static_cast<long>(limit.count() % 1000000);", "span.tv_usec = 0;"),
     ("win-line-allocates", WIN, "src/system/system_call_win32.h",
@@ -396,6 +425,16 @@ MUTANTS = [
 # Mutants whose tests may pass because no command-line input reaches the code they break, or no
 # output of the program shows what they change.
 UNREACHABLE = {
+    "open-ipv6-multicast":
+        "the system refuses a TCP connect to a multicast address itself; the check only spares "
+        "the socket",
+    "open-ipv6-after-spent-limit":
+        "the IPv6 connect gets the spent deadline and fails at once; the check spares only a "
+        "lookup after the limit, which loopback cannot make slow",
+    "open-ipv6-for-dotted-text":
+        "dotted text is read without a lookup and never tried over IPv6, and glibc's getaddrinfo "
+        "gives no IPv6 address for other IPv4 text; the check is for resolvers that would look "
+        "such text up as a name",
     "fields-find-past-end":
         "the program searches only for ':' and ' ', which a start past the end of the text "
         "cannot find whatever the guard says; only an empty pattern tells",

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "net/socket.h"
 #include "text/text.h"
 
 // Received bytes a connection can hold; also the largest piece one receive hands out.
@@ -36,8 +37,8 @@ struct ConnectionRecord {
   std::uint16_t flags = 0;
   // Low 16 bits: the remote port in network byte order.
   std::int32_t port = 0;
-  // Remote IPv4 address in network byte order.
-  std::uint32_t address = 0;
+  // The remote address, IPv4 or IPv6.
+  IpAddress address;
   // The wait limit of the readiness waits, in units of 1,024 microseconds (see WaitLimit).
   std::uint32_t timeout_1024us = 0;
   // Held apart from the record so that an empty record stays small; the open always fills it.

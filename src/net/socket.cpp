@@ -4,6 +4,5 @@
 bool ConnectedToItself(std::intptr_t socket) {
   SocketEndpoint local;
   SocketEndpoint peer;
-  return ReadEndpoints(socket, &local, &peer) && local.address == peer.address &&
-         local.port == peer.port;
+  return ReadEndpoints(socket, &local, &peer) && local == peer;
 }

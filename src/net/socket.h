@@ -1,6 +1,7 @@
 // The socket seam: the socket calls of the stream connections, free of any platform header.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -8,8 +9,23 @@
 #include "text/error.h"
 #include "text/text.h"
 
-// The IPv4 any-address, 0.0.0.0 (the same in either byte order).
-inline constexpr std::uint32_t kAnyAddress = 0;
+enum class IpFamily : std::uint8_t { kIPv4, kIPv6 };
+
+// An IPv4 or IPv6 address, free of the system's address records: the bytes in network order (an
+// IPv4 address uses the first four) and, for IPv6, the zone (scope id) it was given.
+struct IpAddress {
+  IpFamily family = IpFamily::kIPv4;
+  std::array<std::uint8_t, 16> bytes{};
+  std::uint32_t scope_id = 0;
+  bool operator==(const IpAddress&) const = default;
+};
+
+struct SocketEndpoint {
+  IpAddress address;
+  // In network byte order.
+  std::uint16_t port = 0;
+  bool operator==(const SocketEndpoint&) const = default;
+};
 
 // Sockets cross the seam as integers; -1 is "no socket" (INVALID_SOCKET on Windows is all ones).
 inline constexpr std::intptr_t kNoSocket = -1;
@@ -28,25 +44,31 @@ void EndSocketLibrary();
 
 // The TCP port of a service name such as "telnet".
 ErrorNumber LookUpService(const Text& service, std::uint16_t* port);
-// The first IPv4 address of a host name or of dotted address text. `host` holds no zero byte.
-ErrorNumber ResolveHost(const Text& host, std::uint32_t* address);
+// The hosts and texts below hold no zero byte.
+//
+// The first IPv4 address of a host name or of IPv4 address text. `name_answered` tells whether
+// the host was looked up as a name and the resolver answered, with an address or with none: only
+// then may an IPv6 lookup of the same name find something. A resolver that could not be reached
+// leaves it false, so that its time-out is never waited out twice.
+ErrorNumber ResolveHost(const Text& host, IpAddress* address, bool* name_answered);
+// The first IPv6 address of a host name; IPv4 address text has none.
+ErrorNumber ResolveHostIPv6(const Text& host, IpAddress* address);
+// Numeric IPv6 address text only, such as "::1" (and a zone index, "fe80::1%lo", where the system
+// takes one); names and IPv4 text fail without a lookup.
+ErrorNumber ReadIPv6Address(const Text& text, IpAddress* address);
 
-ErrorNumber CreateStreamSocket(std::intptr_t* socket);
+ErrorNumber CreateStreamSocket(IpFamily family, std::intptr_t* socket);
 // Makes a close return at once and leaves the orderly shutdown to the system.
 ErrorNumber TurnLingerOff(std::intptr_t socket);
 // The local machine's name into `area`; it may fill the area without a zero byte.
 ErrorNumber ReadLocalHostName(char (&area)[kHostNameArea]);
 
-// The connect call itself, to an IPv4 address and port: true when it succeeded at once, else the
-// system's error (errno; WSAGetLastError on Windows) tells why. Shared by both platforms' files.
-bool StartConnect(std::intptr_t socket, std::uint32_t address, std::uint16_t port);
-// Blocks until the system has made the connection or given up.
-ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint16_t port);
-struct SocketEndpoint {
-  std::uint32_t address = 0;
-  std::uint16_t port = 0;
-};
-// The local and the peer IPv4 endpoint of a connected socket; false when either cannot be read.
+// Blocks until the system has made the connection or given up, or fails with 57 at `deadline`
+// (the monotonic clock). Windows makes an IPv4 connect as it always has, leaving it to the system,
+// which gives up after about 21 seconds.
+ErrorNumber ConnectSocket(std::intptr_t socket, const SocketEndpoint& target,
+                          std::chrono::steady_clock::time_point deadline);
+// The local and the peer endpoint of a connected socket; false when either cannot be read.
 bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* peer);
 // True when the connected socket's local address and port equal its peer's.
 bool ConnectedToItself(std::intptr_t socket);

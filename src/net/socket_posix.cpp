@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "net/socket.h"
+#include "net/socket_bsd.h"
 #include "net/socket_error.h"
 #include "system/descriptor_posix.h"
 #include "system/retry_posix.h"
@@ -22,9 +23,6 @@ namespace {
 
 int Descriptor(std::intptr_t socket) { return static_cast<int>(socket); }
 
-// Windows gives up on a connection request that gets no answer after about 21 seconds (three
-// attempts); so does this build, counted on the monotonic clock from the start of the connect.
-constexpr std::chrono::seconds kConnectLimit{21};
 // The longest single wait for a connect.
 constexpr std::chrono::milliseconds kConnectStep{20};
 
@@ -48,17 +46,6 @@ int PollOnce(pollfd* descriptor, std::chrono::microseconds limit) {
   const long long milliseconds = (limit.count() + 999) / 1000;
   return poll(descriptor, 1, milliseconds > INT_MAX ? INT_MAX : static_cast<int>(milliseconds));
 #endif
-}
-
-// The outcome the system has reached for a connect it went on with: 0 when connected, else the
-// error number of the refusal or failure.
-ErrorNumber ConnectOutcome(int descriptor) {
-  int pending = 0;
-  socklen_t length = sizeof pending;
-  if (getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &pending, &length) != 0) {
-    return LastSocketError();
-  }
-  return pending == 0 ? 0 : SocketErrorNumber(static_cast<std::uint32_t>(pending));
 }
 
 // Waits for a connect the system goes on with until it has made or refused the connection, or
@@ -95,34 +82,24 @@ ErrorNumber LookUpService(const Text& service, std::uint16_t* port) {
   return 0;
 }
 
-ErrorNumber ResolveHost(const Text& host, std::uint32_t* address) {
+ErrorNumber ResolveHost(const Text& host, IpAddress* address, bool* name_answered) {
+  *address = IpAddress{};
+  *name_answered = false;
   // Dotted IPv4 text needs no lookup; other forms of it ("127.1") getaddrinfo reads, as names.
-  if (inet_pton(AF_INET, host.c_str(), address) == 1) return 0;
-  addrinfo hints;
-  std::memset(&hints, 0, sizeof hints);
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (result != 0) return result == EAI_SYSTEM ? LastSocketError() : kErrSocket;
-  ErrorNumber outcome = kErrSocket;
-  if (found != nullptr && found->ai_addr != nullptr && found->ai_family == AF_INET) {
-    sockaddr_in first;
-    std::memcpy(&first, found->ai_addr, sizeof first);
-    *address = first.sin_addr.s_addr;
-    outcome = 0;
-  }
-  freeaddrinfo(found);
-  return outcome;
+  if (inet_pton(AF_INET, host.c_str(), address->bytes.data()) == 1) return 0;
+  const int result = LookUpAddress(host, IpFamily::kIPv4, 0, address);
+  *name_answered = result == 0 || AnswerHeldNoAddress(result);
+  if (result == 0) return 0;
+  return result == EAI_SYSTEM ? LastSocketError() : kErrSocket;
 }
 
-ErrorNumber CreateStreamSocket(std::intptr_t* socket_out) {
+ErrorNumber CreateStreamSocket(IpFamily family, std::intptr_t* socket_out) {
   int type = SOCK_STREAM;
 #ifdef SOCK_CLOEXEC
   // Programs the tests start must not inherit the connection.
   type |= SOCK_CLOEXEC;
 #endif
-  const int descriptor = AboveStandardDescriptors(socket(AF_INET, type, IPPROTO_TCP));
+  const int descriptor = AboveStandardDescriptors(socket(NativeFamily(family), type, IPPROTO_TCP));
   if (descriptor < 0) return LastSocketError();
 #ifdef SO_NOSIGPIPE
   // macOS and the BSDs: a send to a vanished peer must not raise SIGPIPE.
@@ -148,16 +125,16 @@ ErrorNumber TurnLingerOff(std::intptr_t socket) {
   return 0;
 }
 
-ErrorNumber ConnectSocket(std::intptr_t socket, std::uint32_t address, std::uint16_t port) {
+ErrorNumber ConnectSocket(std::intptr_t socket, const SocketEndpoint& target,
+                          std::chrono::steady_clock::time_point deadline) {
   const int descriptor = Descriptor(socket);
   // The program sets its own limit: a port whose packets are dropped would hold a blocking
   // connect for more than two minutes on Linux, and the send time-out that can shorten it runs on
   // a coarse kernel timer and starts afresh after every interruption.
   const int flags = fcntl(descriptor, F_GETFL);
   if (flags < 0 || fcntl(descriptor, F_SETFL, flags | O_NONBLOCK) != 0) return LastSocketError();
-  const auto deadline = std::chrono::steady_clock::now() + kConnectLimit;
   ErrorNumber outcome = 0;
-  if (!StartConnect(socket, address, port)) {
+  if (!StartConnect(socket, target)) {
     // Interrupted by a signal, the attempt goes on in the background all the same.
     outcome = errno == EINPROGRESS || InterruptedBySignal() ? AwaitConnect(descriptor, deadline)
                                                             : LastSocketError();

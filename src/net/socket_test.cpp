@@ -22,19 +22,33 @@
 #include "net/stream.h"
 #include "system/process_state.h"
 
+using namespace std::chrono_literals;
+
 namespace {
 
-// A socket bound to 127.0.0.1 on a port the system picks; `address` holds the port.
-std::intptr_t BoundToLoopback(sockaddr_in& address) {
+// A socket bound to the loopback address of `family` on a port the system picks, which
+// `endpoint` holds with the address.
+std::intptr_t BoundToLoopback(IpFamily family, SocketEndpoint* endpoint) {
+  const bool ipv6 = family == IpFamily::kIPv6;
   std::intptr_t socket = kNoSocket;
-  EXPECT_EQ(CreateStreamSocket(&socket), 0);
-  address = sockaddr_in{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
+  EXPECT_EQ(CreateStreamSocket(family, &socket), 0);
+  bool name_answered = false;
+  EXPECT_EQ(ipv6 ? ReadIPv6Address("::1", &endpoint->address)
+                 : ResolveHost("127.0.0.1", &endpoint->address, &name_answered),
+            0);
+  sockaddr_in6 address6{};
+  address6.sin6_family = AF_INET6;
+  address6.sin6_addr = in6addr_loopback;
+  sockaddr_in address4{};
+  address4.sin_family = AF_INET;
+  address4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  auto* address =
+      ipv6 ? reinterpret_cast<sockaddr*>(&address6) : reinterpret_cast<sockaddr*>(&address4);
+  socklen_t length = ipv6 ? sizeof address6 : sizeof address4;
   const auto native = static_cast<decltype(::socket(0, 0, 0))>(socket);
-  EXPECT_EQ(bind(native, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  getsockname(native, reinterpret_cast<sockaddr*>(&address), &length);
+  EXPECT_EQ(bind(native, address, length), 0);
+  getsockname(native, address, &length);
+  endpoint->port = ipv6 ? address6.sin6_port : address4.sin_port;
   return socket;
 }
 
@@ -44,13 +58,13 @@ std::intptr_t BoundToLoopback(sockaddr_in& address) {
 // microseconds are 999,424, just short of a second; closing the connection ends it at once. Once
 // the port is closed an open fails and leaves no socket behind. A socket connected to its own port
 // (the simultaneous open that a loopback connect to a closed port in the ephemeral range can
-// stumble into) took no server either: it is refused.
+// stumble into) took no server either: it is refused, over IPv4 and IPv6 alike.
 TEST(Socket, AReceiveWaitsItsLimitAndAnOpenNoServerTookFailsLeavingNoSocket) {
   ASSERT_EQ(StartSocketLibrary(), 0);
-  sockaddr_in address;
-  std::intptr_t socket = BoundToLoopback(address);
+  SocketEndpoint bound;
+  std::intptr_t socket = BoundToLoopback(IpFamily::kIPv4, &bound);
   ASSERT_EQ(listen(static_cast<decltype(::socket(0, 0, 0))>(socket), 1), 0);
-  const std::int32_t port = ntohs(address.sin_port);
+  const std::int32_t port = ntohs(bound.port);
   ErrorScope scope;
   const std::int16_t number = NextFreeNumber();
   OpenStream(number, port, "127.0.0.1", Text(), 976);
@@ -83,9 +97,11 @@ TEST(Socket, AReceiveWaitsItsLimitAndAnOpenNoServerTookFailsLeavingNoSocket) {
 #ifndef _WIN32
   EXPECT_EQ(lowest_free(), free_before);
 #endif
-  socket = BoundToLoopback(address);
-  EXPECT_EQ(ConnectAsClient(socket, address.sin_addr.s_addr, address.sin_port), kErrSocket);
-  CloseSocket(socket);
+  for (const IpFamily family : {IpFamily::kIPv4, IpFamily::kIPv6}) {
+    socket = BoundToLoopback(family, &bound);
+    EXPECT_EQ(ConnectAsClient(socket, bound, std::chrono::steady_clock::now() + 21s), kErrSocket);
+    CloseSocket(socket);
+  }
   EndSocketLibrary();
 }
 

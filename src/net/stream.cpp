@@ -2,6 +2,7 @@
 #include "net/stream.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <memory>
 #include <string_view>
@@ -18,10 +19,70 @@ std::uint16_t NetworkOrder16(std::uint16_t value) {
   return value;
 }
 
+// Windows gives up on a connection request that gets no answer after about 21 seconds (three
+// attempts); so does every build, counted on the monotonic clock from the start of the first
+// connect, for every address a probe tries.
+constexpr std::chrono::seconds kConnectLimit{21};
+
 // The lookups take a C string: a longer name, or one with a zero byte inside, would be looked up
 // as some other name. An empty host would name the local machine to Windows' gethostbyname.
 bool UsableLookupName(const Text& name) {
   return !name.empty() && name.size() <= kLookupNameLimit && name.find('\0') == Text::npos;
+}
+
+// "[ADDR]", as the target split leaves the bracket form of a target.
+bool InBrackets(const Text& host) {
+  return host.size() >= 2 && host.front() == '[' && host.back() == ']';
+}
+
+// 0.0.0.0, :: and ::ffff:0.0.0.0 name no host: Linux would connect to the local machine instead,
+// Windows refuses them; every build refuses them, before any connect. So it does IPv6 multicast
+// (ff00::/8), which takes no stream connection.
+bool NamesNoHost(const IpAddress& address) {
+  constexpr std::array<std::uint8_t, 16> kMappedAny{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+  return address.bytes == IpAddress{}.bytes ||
+         (address.family == IpFamily::kIPv6 &&
+          (address.bytes == kMappedAny || address.bytes[0] == 0xFF));
+}
+
+// A socket of the record's address family, lingering off, in the record.
+ErrorNumber OpenSocket(ConnectionRecord& record) {
+  if (const ErrorNumber error = CreateStreamSocket(record.address.family, &record.socket_handle);
+      error != 0) {
+    return error;
+  }
+  return TurnLingerOff(record.socket_handle);
+}
+
+// After a failed connect to a name's IPv4 address: its first IPv6 address, on a socket of its own,
+// by the same deadline. A name without one keeps the IPv4 connect's error.
+ErrorNumber ConnectOverIPv6(ConnectionRecord& record, const Text& host,
+                            std::chrono::steady_clock::time_point deadline,
+                            ErrorNumber ipv4_error) {
+  IpAddress address;
+  if (ResolveHostIPv6(host, &address) != 0 || NamesNoHost(address)) return ipv4_error;
+  CloseSocket(record.socket_handle);
+  record.socket_handle = kNoSocket;
+  record.address = address;
+  if (const ErrorNumber error = OpenSocket(record); error != 0) return error;
+  return ConnectAsClient(record.socket_handle,
+                         {record.address, static_cast<std::uint16_t>(record.port)}, deadline);
+}
+
+// The address of the host: an IPv6 address in brackets, or a name's or dotted text's IPv4 address,
+// else a name's IPv6 one. `try_ipv6` tells whether a name's IPv6 address may follow a failed
+// connect to the IPv4 one.
+ErrorNumber ResolveTarget(const Text& host, IpAddress* address, bool* try_ipv6) {
+  *try_ipv6 = false;
+  if (InBrackets(host)) {
+    Text inside;
+    if (!GuardAllocation([&] { inside.assign(host, 1, host.size() - 2); })) return kErrNoMemory;
+    return UsableLookupName(inside) ? ReadIPv6Address(inside, address) : kErrSocket;
+  }
+  const ErrorNumber error = ResolveHost(host, address, try_ipv6);
+  if (error == 0 || !*try_ipv6) return error;
+  *try_ipv6 = false;
+  return ResolveHostIPv6(host, address);
 }
 
 // Everything of the open from the service lookup on. A failure leaves the socket, if one was
@@ -41,19 +102,23 @@ ErrorNumber ConnectRecord(ConnectionRecord& record, std::int32_t port, const Tex
   record.port = network_port;
 
   if (!UsableLookupName(host)) return kErrSocket;
-  if (const ErrorNumber error = ResolveHost(host, &record.address); error != 0) return error;
-  // 0.0.0.0 names no host. Linux would connect to the local machine instead, Windows refuses it;
-  // every build refuses it, before any connect.
-  if (record.address == kAnyAddress) return kErrSocket;
-  if (const ErrorNumber error = CreateStreamSocket(&record.socket_handle); error != 0) return error;
-  if (const ErrorNumber error = TurnLingerOff(record.socket_handle); error != 0) return error;
+  bool try_ipv6 = false;
+  if (const ErrorNumber error = ResolveTarget(host, &record.address, &try_ipv6); error != 0) {
+    return error;
+  }
+  if (NamesNoHost(record.address)) return kErrSocket;
+  if (const ErrorNumber error = OpenSocket(record); error != 0) return error;
   char name[kHostNameArea];
   if (const ErrorNumber error = ReadLocalHostName(name); error != 0) return error;
 
-  if (const ErrorNumber error = ConnectAsClient(record.socket_handle, record.address, network_port);
-      error != 0) {
-    return error;
+  const auto deadline = std::chrono::steady_clock::now() + kConnectLimit;
+  ErrorNumber error =
+      ConnectAsClient(record.socket_handle, {record.address, network_port}, deadline);
+  // Refused, unreachable, no route: the name may be served over IPv6 (localhost on ::1 alone).
+  if (error != 0 && try_ipv6 && std::chrono::steady_clock::now() < deadline) {
+    error = ConnectOverIPv6(record, host, deadline, error);
   }
+  if (error != 0) return error;
 
   const std::string_view local_name(name, std::find(name, name + sizeof name, '\0'));
   if (!GuardAllocation([&] { record.local_host_name.assign(local_name); })) return kErrNoMemory;
@@ -120,8 +185,9 @@ std::chrono::microseconds WaitLimit(std::uint32_t timeout_1024us) {
          std::chrono::microseconds((timeout_1024us % 1024) * 1024);
 }
 
-ErrorNumber ConnectAsClient(std::intptr_t socket, std::uint32_t address, std::uint16_t port) {
-  if (const ErrorNumber error = ConnectSocket(socket, address, port); error != 0) return error;
+ErrorNumber ConnectAsClient(std::intptr_t socket, const SocketEndpoint& target,
+                            std::chrono::steady_clock::time_point deadline) {
+  if (const ErrorNumber error = ConnectSocket(socket, target, deadline); error != 0) return error;
   // Connected to itself: no server took the connection, so it counts as refused.
   return ConnectedToItself(socket) ? kErrSocket : ErrorNumber{0};
 }

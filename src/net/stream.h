@@ -16,11 +16,13 @@ inline constexpr std::size_t kLookupNameLimit = 256;
 // A time-out of 0 at the open stands for this one: no practical limit.
 inline constexpr std::uint32_t kNoTimeout = 0xFFFFFFFFu;
 
-// Opens a TCP connection on `number` to `host` (name or dotted IPv4 text) and `port`, or, for a
-// negative port, to the port of `service`. `timeout_1024us` bounds the later send and receive
-// waits, in units of 1,024 microseconds (0: no limit). The outcome is the caller's error number:
-// 0 stays 0 on success; after a failure (52, 55, 57, 68, 70, 7, 242) nothing of the attempt
-// remains and the number is free.
+// Opens a TCP connection on `number` to `host` and `port`, or, for a negative port, to the port of
+// `service`. The host is dotted IPv4 text (IPv4 only), a numeric IPv6 address in brackets
+// ("[::1]"), or a name: its first IPv4 address, then, when it has none or that connect fails
+// before the connect limit is spent, its first IPv6 address, both within the one limit.
+// `timeout_1024us` bounds the later send and receive waits, in units of 1,024 microseconds (0: no
+// limit). The outcome is the caller's error number: 0 stays 0 on success; after a failure (52, 55,
+// 57, 68, 70, 7, 242) nothing of the attempt remains and the number is free.
 void OpenStream(std::int16_t number, std::int32_t port, const Text& host, const Text& service,
                 std::uint32_t timeout_1024us);
 
@@ -52,4 +54,5 @@ std::chrono::microseconds WaitLimit(std::uint32_t timeout_1024us);
 // The connect step of a client open: connects `socket` and refuses, with 57, a socket that the
 // system connected to itself (a loopback connect to a closed port in the ephemeral range can meet
 // its own SYN and look like an open port).
-ErrorNumber ConnectAsClient(std::intptr_t socket, std::uint32_t address, std::uint16_t port);
+ErrorNumber ConnectAsClient(std::intptr_t socket, const SocketEndpoint& target,
+                            std::chrono::steady_clock::time_point deadline);

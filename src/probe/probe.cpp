@@ -55,13 +55,26 @@ void ShowTelnetLines(std::int16_t connection) {
   }
 }
 
+// The position of the colon before the port, 0 for none. An IPv6 address holds colons of its
+// own, so "[ADDR]:PORT" and "[ADDR]" (a "[" first, and its first "]" followed by ":" or by
+// nothing) keep the brackets and what they hold together; every other text, "[::1" and "[::1]x80"
+// included, is split at its first colon.
+std::int32_t PortColon(std::string_view target_text) {
+  if (target_text.starts_with('[')) {
+    const std::int32_t close = FindText(1, target_text, "]");
+    if (close > 0 && static_cast<std::size_t>(close) == target_text.size()) return 0;
+    if (close > 0 && target_text[static_cast<std::size_t>(close)] == ':') return close + 1;
+  }
+  return FindText(1, target_text, ":");
+}
+
 }  // namespace
 
 ProbeTarget SplitTarget(std::string_view target_text) {
   ProbeTarget target;
   // The caller's text is read, never changed, so the split needs no copy of it beforehand: only
   // the host is made, and only the guarded operations make it.
-  const std::int32_t colon = FindText(1, target_text, ":");
+  const std::int32_t colon = PortColon(target_text);
   if (colon > 0) {
     const std::int64_t port =
         NumberToInt64(TextToNumber(MidText(target_text, colon + 1, 2147483647)));

@@ -9,11 +9,12 @@
 
 struct ProbeTarget {
   Text host;
-  // The full value typed after the colon (low 32 bits); 23 when there is no colon.
+  // The full value typed after the colon (low 32 bits); 23 when there is no such colon.
   std::int32_t port = 23;
 };
 
-// Splits "host[:port]" at the first colon.
+// Splits "host[:port]" at the first colon, and "[ADDR][:port]" after the brackets, which stay in
+// the host.
 ProbeTarget SplitTarget(std::string_view target_text);
 // "Opening connection to HOST (port N) at HH:MM:SS on MM-DD-YYYY", with the time and the date
 // from one reading of `read_clock`.

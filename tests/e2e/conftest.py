@@ -87,28 +87,43 @@ def command(*args):
     return RUNNER + [BIN, *args]
 
 
-# Runs the program to its end (standard input /dev/null, output captured).
-def run(*args, native_limit=5, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, **popen):
-    return subprocess.run(command(*args), stdin=stdin, stdout=stdout, stderr=subprocess.PIPE,
-                          timeout=limit(native_limit), **popen)
+# Runs the program to its end (standard input /dev/null, output captured), under `wrapper`.
+def run(*args, native_limit=5, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, wrapper=(),
+        **popen):
+    return subprocess.run([*wrapper, *command(*args)], stdin=stdin, stdout=stdout,
+                          stderr=subprocess.PIPE, timeout=limit(native_limit), **popen)
 
 
-def expect_run(args, exit_code, out, native_limit=5):
-    done = run(*args, native_limit=native_limit)
+def expect_run(args, exit_code, out, native_limit=5, wrapper=()):
+    done = run(*args, native_limit=native_limit, wrapper=wrapper)
     assert (done.returncode, mask_clock(done.stdout)) == (exit_code, out), done.stderr
     assert UNDER_WINE or done.stderr == b"", "under Wine, Wine itself may write to standard error"
     return done
 
 
-# Listens on 127.0.0.1 (port 0: the system chooses) and serves each connection as it comes: runs
-# `script(conn)`, whose result starts the transcript, then records everything the client sends
-# until it closes. Every wait is bounded.
+def listen_on(host, port, **options):
+    family = socket.AF_INET6 if ":" in host else socket.AF_INET
+    return socket.create_server((host, port), family=family, **options)
+
+
+# Closes a listener that serves nothing: true when no connection waited on it to be accepted (the
+# system has made a connection before the client's connect returns).
+def none_waiting(listener):
+    listener.setblocking(False)
+    with listener, contextlib.suppress(BlockingIOError):
+        return not listener.accept()
+    return True
+
+
+# Listens on 127.0.0.1 or `host` (port 0: the system chooses) and serves each connection as it
+# comes: runs `script(conn)`, whose result starts the transcript, then records everything the
+# client sends until it closes. Every wait is bounded.
 class Server:
-    def __init__(self, script=None, port=0):
+    def __init__(self, script=None, port=0, host="127.0.0.1"):
         try:
-            self.listener = socket.create_server(("127.0.0.1", port), backlog=64)
+            self.listener = listen_on(host, port, backlog=64)
         except OSError as error:
-            pytest.fail(f"cannot bind 127.0.0.1:{port} ({error}): run the tests in a network "
+            pytest.fail(f"cannot bind {host} port {port} ({error}): run the tests in a network "
                         "namespace of their own, as make test does (tools/private-network)")
         self.port, self.script = self.listener.getsockname()[1], script
         self.received, self.started, self.served = [], [], threading.Semaphore(0)
@@ -163,11 +178,22 @@ def server():
         s.stop_listening()
 
 
-# A port on 127.0.0.1 that was bound and closed again: connects to it are refused.
+# A port that was bound on both families and closed again: connects to it are refused.
 def refused_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
+    with listen_on("::", 0, dualstack_ipv6=True) as s:
         return s.getsockname()[1]
+
+
+# A wrapper that gives the program a private /etc/hosts (knockbox-v6.test on ::1, localhost and
+# knockbox-both.test on 127.0.0.1 and ::1) in a mount namespace of its own; None where no such
+# namespace can be made. Wine's programs look names up in their own process, so it holds there too.
+def private_hosts(folder):
+    (folder / "hosts").write_text("127.0.0.1 localhost knockbox-both.test\n"
+                                  "::1 localhost knockbox-both.test knockbox-v6.test\n")
+    wrapper = ["unshare", "-m", "sh", "-c", 'mount --bind "$0" /etc/hosts && exec "$@"',
+               str(folder / "hosts")]
+    usable = subprocess.run([*wrapper, "true"], capture_output=True).returncode == 0
+    return wrapper if usable else None
 
 
 # Starts the program in a pseudo-terminal: its controlling terminal, its keyboard and, under
