@@ -11,11 +11,12 @@ import termios
 
 import pytest
 
-from conftest import (BANNER, RUNNER, SANITIZED, SUCCESS, UNDER_WINE, answer, command, finish,
-                      limit, lines, spawn_in_terminal)
+from conftest import (BANNER, RUNNER, SANITIZED, STATIC, SUCCESS, UNDER_WINE, answer, command,
+                      finish, limit, lines, spawn_in_terminal)
 
 pytestmark = [
-    pytest.mark.skipif(UNDER_WINE, reason="LD_PRELOAD reaches a program linked to glibc only"),
+    pytest.mark.skipif(UNDER_WINE or STATIC, reason="LD_PRELOAD reaches a program linked to the "
+                       "system's glibc only (the static program's allocator is inside it)"),
     pytest.mark.skipif(SANITIZED, reason="the sanitizer's allocator must come before any other "
                        "library's malloc"),
 ]
