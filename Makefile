@@ -171,11 +171,16 @@ check:
 	$(call need,check,$(CHECK_PACKAGES))
 	$(MAKE) test windows-test arm64-test static-test sanitize fuzz man-check reproducible
 
-# Start-up time and memory against nc -z and the least C program (bench/least.c), on loopback.
+# Start-up time and memory against nc -z and the least C program (bench/least.c), on loopback;
+# the static program against the least C program linked -static-pie as well.
 bench: build
 	$(call need,bench,$(BENCH_PACKAGES))
+	$(call configure,static)
+	cmake --build --preset static -j $(JOBS)
 	cc -O2 -o build/bench-least bench/least.c
-	/usr/bin/python3 bench/bench.py build/knockbox build/bench-least
+	cc -O2 -static-pie -o build/bench-least-static bench/least.c 2>/dev/null
+	/usr/bin/python3 bench/bench.py build/knockbox build/bench-least build-static/knockbox \
+	  build/bench-least-static
 
 PREFIX ?= /usr/local
 install: build

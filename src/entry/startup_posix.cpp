@@ -4,11 +4,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "system/process_state.h"
 #include "console/terminal_posix.h"
 #include "driver/driver.h"
 #include "entry/startup.h"
-#include "net/host_lookup.h"
-#include "system/process_state.h"
 #include "system/retry_posix.h"
 #include "text/command_tail.h"
 #include "text/number.h"
@@ -37,7 +36,6 @@ int ProcessMain(int argc, char** argv) {
   OpenClosedStandardDescriptors();
   // A reader that went away must give a failed write (EPIPE), not end the run.
   signal(SIGPIPE, SIG_IGN);
-  PrepareHostLookup();
 
   ProcessState& process = Process();
   process.std_output = STDOUT_FILENO;
