@@ -146,7 +146,8 @@ man-check:
 	groff -ww -z -man doc/knockbox.1
 
 # The release files, and a SHA256SUMS file for them, in build/release: the .debs of the Linux
-# program (x86_64, 64-bit ARM), its .rpm (x86_64) and the .zip of the 32-bit Windows program. Only
+# program (x86_64, 64-bit ARM), its .rpm (x86_64), a .tar.gz of each static program (x86_64,
+# 64-bit ARM) and the .zip of the 32-bit Windows program. Only
 # what they hold is built. Every time inside them is SOURCE_DATE_EPOCH (the last commit's), so the
 # same commit gives the same bytes. tools/check-packages checks each one (see there).
 RELEASE = build/release
@@ -156,6 +157,10 @@ package:
 	cmake --build --preset release -j $(JOBS)
 	$(call configure,arm64)
 	cmake --build --preset arm64 -j $(JOBS)
+	$(call configure,static)
+	cmake --build --preset static -j $(JOBS)
+	$(call configure,static-arm64)
+	cmake --build --preset static-arm64 -j $(JOBS)
 	$(call configure,windows)
 	cmake --build --preset windows -j $(JOBS)
 	tools/make-release $(RELEASE)
