@@ -15,8 +15,7 @@ from conftest import (BANNER, RUNNER, SANITIZED, STATIC, SUCCESS, UNDER_WINE, an
                       finish, limit, lines, spawn_in_terminal)
 
 pytestmark = [
-    pytest.mark.skipif(UNDER_WINE or STATIC, reason="LD_PRELOAD reaches a program linked to the "
-                       "system's glibc only (the static program's allocator is inside it)"),
+    pytest.mark.skipif(UNDER_WINE or STATIC, reason="LD_PRELOAD needs the loader of glibc"),
     pytest.mark.skipif(SANITIZED, reason="the sanitizer's allocator must come before any other "
                        "library's malloc"),
 ]
