@@ -3,8 +3,9 @@
 # A fresh Debian machine needs a C++20 compiler, CMake 3.25 or later, make and git; every other
 # package is installed by the command that needs it (as root), or named in one `apt-get install`
 # line (as any other user). `make run` needs nothing more.
-.PHONY: all build run test test-under-load windows windows-test arm64 arm64-test sanitize fuzz \
-        man-check package package-check reproducible check bench install clean
+.PHONY: all build run test test-under-load windows windows-test arm64 arm64-test static \
+        static-test sanitize fuzz man-check package package-check reproducible check bench install \
+        clean
 
 JOBS ?= 2
 # Every end-to-end run has its own hard limits; this is the backstop for a whole suite.
@@ -27,12 +28,16 @@ WINDOWS_PACKAGES = g++-mingw-w64-i686 g++-mingw-w64-x86-64
 WINE_PACKAGES = wine wine64 $(if $(WINDOWS_BITS),,$(if $(shell tools/runs-32-bit && echo yes),wine32:i386))
 ARM_PACKAGES = g++-aarch64-linux-gnu
 ARM_TEST_PACKAGES = qemu-user-static googletest
+# A DNS server for the static program's name lookups (the binary alone: no system service), and
+# strace to see that it opens no shared object.
+STATIC_TEST_PACKAGES = dnsmasq-base strace
 FUZZ_PACKAGES = clang libclang-rt-dev
 MAN_PACKAGES = groff-base
 PACKAGE_PACKAGES = g++-mingw-w64-i686 $(ARM_PACKAGES) rpm lintian devscripts
 BENCH_PACKAGES = hyperfine netcat-openbsd time python3
 CHECK_PACKAGES = $(TEST_PACKAGES) $(WINDOWS_PACKAGES) $(WINE_PACKAGES) $(ARM_PACKAGES) \
-                 $(ARM_TEST_PACKAGES) $(FUZZ_PACKAGES) $(MAN_PACKAGES) $(PACKAGE_PACKAGES)
+                 $(ARM_TEST_PACKAGES) $(STATIC_TEST_PACKAGES) $(FUZZ_PACKAGES) $(MAN_PACKAGES) \
+                 $(PACKAGE_PACKAGES)
 
 # $(call need,COMMAND,PACKAGES): installs those of the packages not installed yet, saying so, or
 # (not as root) names the command that would, and stops.
@@ -96,6 +101,23 @@ arm64-test:
 	@echo "ARM tests: the aarch64 build-arm64/knockbox under qemu-aarch64-static -L /usr/aarch64-linux-gnu"
 	$(SUITE_LIMIT) tools/private-network build-arm64/run-tests
 
+# The static programs (static PIE, the C library inside): build-static/knockbox for x86_64 and
+# build-static-arm64/knockbox for 64-bit ARM. Their end-to-end tests are the whole suite, the ARM
+# one under qemu-aarch64-static without a C library for it (no -L), in a network of their own.
+static:
+	$(call need,static,$(ARM_PACKAGES))
+	$(call configure,static)
+	cmake --build --preset static -j $(JOBS)
+	$(call configure,static-arm64)
+	cmake --build --preset static-arm64 -j $(JOBS)
+
+static-test:
+	$(call need,static-test,$(ARM_PACKAGES) $(ARM_TEST_PACKAGES) $(TEST_PACKAGES) $(STATIC_TEST_PACKAGES))
+	$(MAKE) static
+	$(SUITE_LIMIT) tools/private-network build-static/run-tests e2e
+	@echo "ARM static tests: build-static-arm64/knockbox under qemu-aarch64-static, no -L"
+	$(SUITE_LIMIT) tools/private-network build-static-arm64/run-tests e2e
+
 # The unit tests and the end-to-end suite against the program built with AddressSanitizer and
 # UndefinedBehaviorSanitizer: start-up, the terminal and the Telnet loop run under them too.
 sanitize:
@@ -124,7 +146,8 @@ man-check:
 	groff -ww -z -man doc/knockbox.1
 
 # The release files, and a SHA256SUMS file for them, in build/release: the .debs of the Linux
-# program (x86_64, 64-bit ARM), its .rpm (x86_64) and the .zip of the 32-bit Windows program. Only
+# program (x86_64, 64-bit ARM), its .rpm (x86_64), a .tar.gz of each static program (x86_64,
+# 64-bit ARM) and the .zip of the 32-bit Windows program. Only
 # what they hold is built. Every time inside them is SOURCE_DATE_EPOCH (the last commit's), so the
 # same commit gives the same bytes. tools/check-packages checks each one (see there).
 RELEASE = build/release
@@ -134,6 +157,10 @@ package:
 	cmake --build --preset release -j $(JOBS)
 	$(call configure,arm64)
 	cmake --build --preset arm64 -j $(JOBS)
+	$(call configure,static)
+	cmake --build --preset static -j $(JOBS)
+	$(call configure,static-arm64)
+	cmake --build --preset static-arm64 -j $(JOBS)
 	$(call configure,windows)
 	cmake --build --preset windows -j $(JOBS)
 	tools/make-release $(RELEASE)
@@ -147,17 +174,23 @@ reproducible: package
 
 check:
 	$(call need,check,$(CHECK_PACKAGES))
-	$(MAKE) test windows-test arm64-test sanitize fuzz man-check reproducible
+	$(MAKE) test windows-test arm64-test static-test sanitize fuzz man-check reproducible
 
-# Start-up time and memory against nc -z and the least C program (bench/least.c), on loopback.
+# Start-up time and memory against nc -z and the least C program (bench/least.c), on loopback;
+# the static program against the least C program linked -static-pie as well.
 bench: build
 	$(call need,bench,$(BENCH_PACKAGES))
+	$(call configure,static)
+	cmake --build --preset static -j $(JOBS)
 	cc -O2 -o build/bench-least bench/least.c
-	/usr/bin/python3 bench/bench.py build/knockbox build/bench-least
+	cc -O2 -static-pie -o build/bench-least-static bench/least.c 2>/dev/null
+	/usr/bin/python3 bench/bench.py build/knockbox build/bench-least build-static/knockbox \
+	  build/bench-least-static
 
 PREFIX ?= /usr/local
 install: build
 	cmake --install build --prefix $(PREFIX)
 
 clean:
-	rm -rf build build-win build-win64 build-arm64 build-sanitize build-fuzz
+	rm -rf build build-win build-win64 build-arm64 build-static build-static-arm64 build-sanitize \
+	  build-fuzz

@@ -1,6 +1,7 @@
 # make bench: Knockbox against `nc -z` and the least C program that does the job (bench/least.c),
-# on loopback: a refused port, an open port and peak memory. Prints a table of medians and the
-# ratios against the goals. Usage: bench.py KNOCKBOX LEAST [RUNS PER ROUND]
+# on loopback: a refused port, an open port and peak memory; and the static program against
+# Knockbox and the least C program linked -static-pie. Prints tables of medians and the ratios
+# against the goals. Usage: bench.py KNOCKBOX LEAST STATIC LEAST_STATIC [RUNS PER ROUND]
 import json
 import os
 import socket
@@ -9,8 +10,8 @@ import subprocess
 import sys
 import tempfile
 
-KNOCKBOX, LEAST = sys.argv[1], sys.argv[2]
-RUNS = int(sys.argv[3]) if len(sys.argv) > 3 else 40
+KNOCKBOX, LEAST, STATIC, LEAST_STATIC = sys.argv[1:5]
+RUNS = int(sys.argv[5]) if len(sys.argv) > 5 else 40
 # Many short rounds, each timing every command in turn (in an order that rotates), so that the
 # machine's drift hits all of them alike; the ratios are taken round by round.
 ROUNDS = 15
@@ -54,16 +55,12 @@ listener = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(__file
                             stdout=subprocess.PIPE, text=True)
 open_port = int(listener.stdout.readline())
 closed = refused_port()
+PROGRAMS = [f"{KNOCKBOX} 127.0.0.1:%d", "nc -z 127.0.0.1 %d", f"{LEAST} 127.0.0.1 %d",
+            f"{STATIC} 127.0.0.1:%d", f"{LEAST_STATIC} 127.0.0.1 %d"]
 try:
-    kb_r, nc_r, least_r = hyperfine_medians([f"{KNOCKBOX} 127.0.0.1:{closed}",
-                                             f"nc -z 127.0.0.1 {closed}",
-                                             f"{LEAST} 127.0.0.1 {closed}"])
-    kb_o, nc_o, least_o = hyperfine_medians([f"{KNOCKBOX} 127.0.0.1:{open_port}",
-                                             f"nc -z 127.0.0.1 {open_port}",
-                                             f"{LEAST} 127.0.0.1 {open_port}"])
-    kb_m = peak_kib(f"{KNOCKBOX} 127.0.0.1:{closed}")
-    nc_m = peak_kib(f"nc -z 127.0.0.1 {closed}")
-    least_m = peak_kib(f"{LEAST} 127.0.0.1 {closed}")
+    kb_r, nc_r, least_r, st_r, least_st_r = hyperfine_medians([p % closed for p in PROGRAMS])
+    kb_o, nc_o, least_o, st_o, least_st_o = hyperfine_medians([p % open_port for p in PROGRAMS])
+    kb_m, nc_m, least_m, st_m, least_st_m = [peak_kib(p % closed) for p in PROGRAMS]
 finally:
     listener.kill()
 
@@ -91,3 +88,13 @@ print(f"| open port (10 ms pause) | {ms(kb_o)} | {ms(nc_o)} (no pause) | {ms(lea
       f"| {verdict(ratio(kb_o, least_o), 1.02)} |")
 print(f"| peak memory | {kb_m} KiB | {nc_m} KiB | {least_m} KiB "
       f"| {verdict(kb_m / nc_m, 1.0)} | - |")
+print()
+print("| | static program | knockbox | least C program, static | static / knockbox "
+      "| static / least static |")
+print("|---|---|---|---|---|---|")
+print(f"| refused port | {ms(st_r)} | {ms(kb_r)} | {ms(least_st_r)} "
+      f"| {verdict(ratio(st_r, kb_r), 0.85)} | {verdict(ratio(st_r, least_st_r), 1.10)} |")
+print(f"| open port (10 ms pause) | {ms(st_o)} | {ms(kb_o)} | {ms(least_st_o)} "
+      f"| {ratio(st_o, kb_o):.2f}x | {ratio(st_o, least_st_o):.2f}x |")
+print(f"| peak memory | {st_m} KiB | {kb_m} KiB | {least_st_m} KiB | {st_m / kb_m:.2f}x "
+      f"| {st_m / least_st_m:.2f}x |")

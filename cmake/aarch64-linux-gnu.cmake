@@ -1,5 +1,6 @@
 # Cross build of the Linux program for 64-bit ARM with Debian's g++-aarch64-linux-gnu; its tests
-# run under qemu-aarch64-static user-mode emulation, with the ARM C library as the root of paths.
+# run under qemu-aarch64-static user-mode emulation, with the ARM C library as the root of paths
+# (the static program's without it).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(triple aarch64-linux-gnu)
@@ -11,4 +12,9 @@ set(CMAKE_FIND_ROOT_PATH /usr/${triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static -L /usr/${triple})
+# The static program needs no C library: it runs under qemu without one (no -L).
+if(KNOCKBOX_STATIC)
+  set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static)
+else()
+  set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static -L /usr/${triple})
+endif()

@@ -21,9 +21,12 @@ RUNNER = shlex.split(os.environ.get("KNOCKBOX_RUNNER", ""))
 BIN = os.environ.get("KNOCKBOX_BIN", os.path.join(os.path.dirname(__file__), "../../build/knockbox"))
 UNDER_WINE = BIN.lower().endswith(".exe")
 native_only = pytest.mark.skipif(UNDER_WINE, reason="a POSIX terminal or descriptor case")
-# The program built with AddressSanitizer, whose runtime must come first among its libraries.
+# The program built with AddressSanitizer, whose runtime must come first among its libraries; the
+# static program, which loads no library (its build alone wraps the C library's getaddrinfo).
 with open(BIN, "rb") as program:
-    SANITIZED = not UNDER_WINE and b"__asan_init" in program.read()
+    image = program.read()
+    SANITIZED = not UNDER_WINE and b"__asan_init" in image
+    STATIC = not UNDER_WINE and b"__wrap_getaddrinfo" in image
 
 BANNER = b"KNOCKBOX 1.0 - TCP port connection tester"
 BYE = b"BYE\r\r\n"

@@ -11,11 +11,11 @@ import termios
 
 import pytest
 
-from conftest import (BANNER, RUNNER, SANITIZED, SUCCESS, UNDER_WINE, answer, command, finish,
-                      limit, lines, refused_port, spawn_in_terminal)
+from conftest import (BANNER, RUNNER, SANITIZED, STATIC, SUCCESS, UNDER_WINE, answer, command,
+                      finish, limit, lines, refused_port, spawn_in_terminal)
 
 pytestmark = [
-    pytest.mark.skipif(UNDER_WINE, reason="LD_PRELOAD reaches a program linked to glibc only"),
+    pytest.mark.skipif(UNDER_WINE or STATIC, reason="LD_PRELOAD needs the loader of glibc"),
     pytest.mark.skipif(SANITIZED, reason="the sanitizer's allocator must come before any other "
                        "library's malloc"),
 ]
