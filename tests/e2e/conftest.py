@@ -100,16 +100,26 @@ def expect_run(args, exit_code, out, native_limit=5):
     return done
 
 
-# Listens on 127.0.0.1 (port 0: the system chooses) and serves each connection as it comes: runs
-# `script(conn)`, whose result starts the transcript, then records everything the client sends
-# until it closes. Every wait is bounded.
+# A listener on 127.0.0.1 (port 0: the system chooses). Where the port needs a privilege that the
+# machine does not give (port 23 outside a network namespace of the tests' own), the test is
+# skipped, saying so.
+def listen(port=0):
+    try:
+        return socket.create_server(("127.0.0.1", port), backlog=64)
+    except PermissionError:
+        pytest.skip(f"binding port {port} needs root, or a network namespace of its own (user "
+                    "namespaces): run make test as root")
+    except OSError as error:
+        pytest.fail(f"cannot bind 127.0.0.1:{port} ({error}): run the tests in a network "
+                    "namespace of their own, as make test does (tools/private-network)")
+
+
+# Listens on 127.0.0.1 and serves each connection as it comes: runs `script(conn)`, whose result
+# starts the transcript, then records everything the client sends until it closes. Every wait is
+# bounded.
 class Server:
     def __init__(self, script=None, port=0):
-        try:
-            self.listener = socket.create_server(("127.0.0.1", port), backlog=64)
-        except OSError as error:
-            pytest.fail(f"cannot bind 127.0.0.1:{port} ({error}): run the tests in a network "
-                        "namespace of their own, as make test does (tools/private-network)")
+        self.listener = listen(port)
         self.port, self.script = self.listener.getsockname()[1], script
         self.received, self.started, self.served = [], [], threading.Semaphore(0)
         threading.Thread(target=self._serve, daemon=True).start()
@@ -161,6 +171,15 @@ def server():
     yield lambda *args, **kwargs: started.append(Server(*args, **kwargs)) or started[-1]
     for s in started:
         s.stop_listening()
+
+
+# A command that runs what follows in a mount namespace of its own, once `setup` has run there.
+# Where the machine does not give what that takes (`privilege`), the test is skipped, saying so.
+def own_mounts(setup, privilege):
+    wrapper = ["unshare", "-m", "sh", "-c", setup + ' && exec "$@"', "sh"]
+    if subprocess.run([*wrapper, "true"], capture_output=True).returncode != 0:
+        pytest.skip(f"{privilege}: run make test as root")
+    return wrapper
 
 
 # A port on 127.0.0.1 that was bound and closed again: connects to it are refused.

@@ -11,7 +11,7 @@ import subprocess
 
 import pytest
 
-from conftest import (BYE, OPTION_REQUEST, SUCCESS, UNDER_WINE, command, limit, lines,
+from conftest import (BYE, OPTION_REQUEST, SUCCESS, UNDER_WINE, command, limit, lines, listen,
                       mask_clock, probe_output, receive_until_closed, stop_at_rest, wait_until)
 
 HEAD = probe_output(b"127.0.0.1", 23, lines(b"Negotiating connection"))
@@ -50,7 +50,7 @@ def wait_for_client(port, state, queued=0):
     ids=["greeting", "commands-empty-line-prompt", "longer-than-one-receive", "full-read",
          "close", "reset"])
 def test_the_servers_lines_are_shown_as_they_came(reply, ending, shown):
-    with socket.create_server(("127.0.0.1", 23)) as listener:
+    with listen(23) as listener:
         listener.settimeout(limit(5))
         probe = subprocess.Popen(command("127.0.0.1"), stdin=subprocess.DEVNULL,
                                  stdout=subprocess.PIPE)
