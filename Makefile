@@ -1,8 +1,8 @@
 # Knockbox: the README's commands. `make check` is what CI runs.
 #
 # A fresh Debian machine needs a C++20 compiler, CMake 3.25 or later, make and git; every other
-# package is installed by the command that needs it (as root), or named in one `apt-get install`
-# line (as any other user). `make run` needs nothing more.
+# package is installed by the command that needs it (as root), or named in one `apt-get update &&
+# apt-get install` line (as any other user). `make run` needs nothing more.
 .PHONY: all build run test test-under-load windows windows-test arm64 arm64-test sanitize fuzz \
         man-check package package-check reproducible check bench install clean
 
