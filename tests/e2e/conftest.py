@@ -100,18 +100,16 @@ def expect_run(args, exit_code, out, native_limit=5):
     return done
 
 
-# A listener on 127.0.0.1 (port 0: the system chooses). Where the port needs a privilege that the
-# machine does not give (port 23 outside a network namespace of the tests' own), the test is
-# skipped, saying so.
+# A listener on 127.0.0.1 (port 0: the system chooses). A port that needs a privilege the machine
+# does not give (23, outside a network namespace of the tests' own) skips the test; a port in use
+# fails it.
 def listen(port=0):
     try:
         return socket.create_server(("127.0.0.1", port), backlog=64)
-    except PermissionError:
-        pytest.skip(f"binding port {port} needs root, or a network namespace of its own (user "
-                    "namespaces): run make test as root")
     except OSError as error:
-        pytest.fail(f"cannot bind 127.0.0.1:{port} ({error}): run the tests in a network "
-                    "namespace of their own, as make test does (tools/private-network)")
+        (pytest.skip if isinstance(error, PermissionError) else pytest.fail)(
+            f"cannot bind 127.0.0.1:{port} ({error}): run make test as root, or where user "
+            "namespaces are allowed: it then runs the tests in a network namespace of their own")
 
 
 # Listens on 127.0.0.1 and serves each connection as it comes: runs `script(conn)`, whose result
@@ -173,19 +171,19 @@ def server():
         s.stop_listening()
 
 
-# A command that runs what follows in a mount namespace of its own, once `setup` has run there.
-# Where the machine does not give what that takes (`privilege`), the test is skipped, saying so.
-def own_mounts(setup, privilege):
-    wrapper = ["unshare", "-m", "sh", "-c", setup + ' && exec "$@"', "sh"]
-    if subprocess.run([*wrapper, "true"], capture_output=True).returncode != 0:
+# A command that runs what follows in a mount namespace of its own, once `setup` has run there
+# (none without). Where the machine does not give what that takes (`privilege`), the test is
+# skipped, saying so.
+def own_mounts(setup=None, privilege=None):
+    wrapper = ["unshare", "-m", "sh", "-c", f'{setup} && exec "$@"', "sh"] if setup else []
+    if wrapper and subprocess.run([*wrapper, "true"], capture_output=True).returncode != 0:
         pytest.skip(f"{privilege}: run make test as root")
     return wrapper
 
 
 # A port on 127.0.0.1 that was bound and closed again: connects to it are refused.
 def refused_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
+    with listen() as s:
         return s.getsockname()[1]
 
 

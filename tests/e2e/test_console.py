@@ -35,7 +35,7 @@ ONLY_TTY_IN_DEV = ("mount -t tmpfs none /dev && mknod /dev/tty c 5 0",
 def test_escape_ends_a_pause_with_exit_code_1_and_other_keys_do_not(server, stdout, wrapper):
     s = server()
     run = spawn_in_terminal("127.0.0.1:%d" % s.port, "1", shell=stdout, hold=True,
-                            wrapper=own_mounts(*wrapper) if wrapper else ())
+                            wrapper=own_mounts(*wrapper))
     run.send("\na\x1b[A" + ESCAPE)  # a letter and the up arrow before Escape
     status, screen = finish(run)
     probes = screen.count(b"Opening connection")

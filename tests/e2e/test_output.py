@@ -23,9 +23,9 @@ def test_lines_that_cannot_be_written_change_neither_the_outcome_nor_the_connect
     cases = [(pipe, ()), (closed, ())] + ([] if UNDER_WINE else [(closed, WITHOUT_DEV_NULL)])
     for popen, mounts in cases:
         s = server()
-        done = subprocess.run([*(own_mounts(*mounts) if mounts else ()),
-                               *command("127.0.0.1:%d" % s.port)], stdin=subprocess.DEVNULL,
-                              stderr=subprocess.PIPE, timeout=limit(10), **popen)
+        done = subprocess.run([*own_mounts(*mounts), *command("127.0.0.1:%d" % s.port)],
+                              stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                              timeout=limit(10), **popen)
         assert done.returncode == 0, done.stderr
         assert s.wait_served() and s.received == [BYE]
 
