@@ -1,8 +1,8 @@
 # Knockbox: the README's commands. `make check` is what CI runs.
 #
 # A fresh Debian machine needs a C++20 compiler, CMake 3.25 or later, make and git; every other
-# package is installed by the command that needs it (as root), or named in one `apt-get install`
-# line (as any other user). `make run` needs nothing more.
+# package is installed by the command that needs it (as root), or named in one `apt-get update &&
+# apt-get install` line (as any other user). `make run` needs nothing more.
 .PHONY: all build run test test-under-load windows windows-test arm64 arm64-test static \
         static-test sanitize fuzz man-check package package-check reproducible check bench install \
         clean
@@ -42,8 +42,9 @@ CHECK_PACKAGES = $(TEST_PACKAGES) $(WINDOWS_PACKAGES) $(WINE_PACKAGES) $(ARM_PAC
 # $(call need,COMMAND,PACKAGES): installs those of the packages not installed yet, saying so, or
 # (not as root) names the command that would, and stops.
 need = @tools/install-packages "make $(1)" $(2)
-# $(call configure,PRESET): the build folder of a preset, set up or brought up to date.
-configure = cmake --preset $(1) -DPython3_EXECUTABLE=/usr/bin/python3 >/dev/null
+# $(call configure,PRESET): the build folder of a preset, set up or brought up to date. (The
+# build finds Debian's /usr/bin/python3 for the end-to-end tests itself.)
+configure = cmake --preset $(1) >/dev/null
 
 all: build
 

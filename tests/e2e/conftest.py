@@ -104,9 +104,17 @@ def expect_run(args, exit_code, out, native_limit=5, wrapper=()):
     return done
 
 
-def listen_on(host, port, **options):
+# A listener on 127.0.0.1 or `host` (port 0: the system chooses). A port that needs a privilege
+# the machine does not give (23, outside a network namespace of the tests' own) skips the test; a
+# port in use fails it.
+def listen(port=0, host="127.0.0.1", backlog=64, **options):
     family = socket.AF_INET6 if ":" in host else socket.AF_INET
-    return socket.create_server((host, port), family=family, **options)
+    try:
+        return socket.create_server((host, port), family=family, backlog=backlog, **options)
+    except OSError as error:
+        (pytest.skip if isinstance(error, PermissionError) else pytest.fail)(
+            f"cannot bind {host} port {port} ({error}): run make test as root, or where user "
+            "namespaces are allowed: it then runs the tests in a network namespace of their own")
 
 
 # Closes a listener that serves nothing: true when no connection waited on it to be accepted (the
@@ -118,16 +126,12 @@ def none_waiting(listener):
     return True
 
 
-# Listens on 127.0.0.1 or `host` (port 0: the system chooses) and serves each connection as it
-# comes: runs `script(conn)`, whose result starts the transcript, then records everything the
-# client sends until it closes. Every wait is bounded.
+# Listens on 127.0.0.1 or `host` and serves each connection as it comes: runs `script(conn)`,
+# whose result starts the transcript, then records everything the client sends until it closes.
+# Every wait is bounded.
 class Server:
     def __init__(self, script=None, port=0, host="127.0.0.1"):
-        try:
-            self.listener = listen_on(host, port, backlog=64)
-        except OSError as error:
-            pytest.fail(f"cannot bind {host} port {port} ({error}): run the tests in a network "
-                        "namespace of their own, as make test does (tools/private-network)")
+        self.listener = listen(port, host)
         self.port, self.script = self.listener.getsockname()[1], script
         self.received, self.started, self.served = [], [], threading.Semaphore(0)
         threading.Thread(target=self._serve, daemon=True).start()
@@ -181,22 +185,30 @@ def server():
         s.stop_listening()
 
 
+# A command that runs what follows in a mount namespace of its own, once `setup` has run there
+# (none without). Where the machine does not give what that takes (`privilege`), the test is
+# skipped, saying so, or, when the namespace is `optional`, the result is None.
+def own_mounts(setup=None, privilege=None, optional=False):
+    wrapper = ["unshare", "-m", "sh", "-c", f'{setup} && exec "$@"', "sh"] if setup else []
+    if wrapper and subprocess.run([*wrapper, "true"], capture_output=True).returncode != 0:
+        return None if optional else pytest.skip(f"{privilege}: run make test as root")
+    return wrapper
+
+
 # A port that was bound on both families and closed again: connects to it are refused.
 def refused_port():
-    with listen_on("::", 0, dualstack_ipv6=True) as s:
+    with listen(0, "::", dualstack_ipv6=True) as s:
         return s.getsockname()[1]
 
 
 # A wrapper that gives the program a private /etc/hosts (knockbox-v6.test on ::1, localhost and
-# knockbox-both.test on 127.0.0.1 and ::1) in a mount namespace of its own; None where no such
-# namespace can be made. Wine's programs look names up in their own process, so it holds there too.
-def private_hosts(folder):
+# knockbox-both.test on 127.0.0.1 and ::1) in a mount namespace of its own. Wine's programs look
+# names up in their own process, so it holds there too.
+def private_hosts(folder, optional=False):
     (folder / "hosts").write_text("127.0.0.1 localhost knockbox-both.test\n"
                                   "::1 localhost knockbox-both.test knockbox-v6.test\n")
-    wrapper = ["unshare", "-m", "sh", "-c", 'mount --bind "$0" /etc/hosts && exec "$@"',
-               str(folder / "hosts")]
-    usable = subprocess.run([*wrapper, "true"], capture_output=True).returncode == 0
-    return wrapper if usable else None
+    return own_mounts(f"mount --bind {shlex.quote(str(folder / 'hosts'))} /etc/hosts",
+                      "a private /etc/hosts needs a mount namespace", optional)
 
 
 # Starts the program in a pseudo-terminal: its controlling terminal, its keyboard and, under

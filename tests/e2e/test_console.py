@@ -13,16 +13,16 @@ import pexpect
 import pytest
 
 from conftest import (BYE, OPTION_REQUEST, RUNNER, SANITIZED, SUCCESS, UNDER_WINE, announcement,
-                      command, finish, lines, mask_clock, native_only, pause_line, probe_output,
-                      spawn, spawn_in_terminal, stopped, wait_until)
+                      command, finish, lines, mask_clock, native_only, own_mounts, pause_line,
+                      probe_output, spawn, spawn_in_terminal, stopped, wait_until)
 
 ESCAPE = "\x1b"
 
 
 # A /dev holding nothing but the terminal, as a bare container's may: nothing can be opened on a
 # closed standard descriptor at start-up (a mount namespace of its own).
-ONLY_TTY_IN_DEV = ["unshare", "-m", "sh", "-c",
-                   'mount -t tmpfs none /dev && mknod /dev/tty c 5 0 && exec "$@"', "sh"]
+ONLY_TTY_IN_DEV = ("mount -t tmpfs none /dev && mknod /dev/tty c 5 0",
+                   "making a device node (mknod) needs root outside any user namespace")
 
 
 # Keys typed ahead, before the program starts, are read one per poll, after each second of a
@@ -37,7 +37,8 @@ ONLY_TTY_IN_DEV = ["unshare", "-m", "sh", "-c",
     pytest.param(">&-", ONLY_TTY_IN_DEV, marks=native_only, id="stdout closed, no /dev/null")])
 def test_escape_ends_a_pause_with_exit_code_1_and_other_keys_do_not(server, stdout, wrapper):
     s = server()
-    run = spawn_in_terminal("127.0.0.1:%d" % s.port, "1", shell=stdout, hold=True, wrapper=wrapper)
+    run = spawn_in_terminal("127.0.0.1:%d" % s.port, "1", shell=stdout, hold=True,
+                            wrapper=own_mounts(*wrapper))
     run.send("\na\x1b[A" + ESCAPE)  # a letter and the up arrow before Escape
     status, screen = finish(run)
     probes = screen.count(b"Opening connection")

@@ -11,7 +11,7 @@ import subprocess
 
 import pytest
 
-from conftest import (BYE, OPTION_REQUEST, SUCCESS, UNDER_WINE, command, limit, lines, listen_on,
+from conftest import (BYE, OPTION_REQUEST, SUCCESS, UNDER_WINE, command, limit, lines, listen,
                       mask_clock, probe_output, receive_until_closed, stop_at_rest, wait_until)
 
 BARE = b" + \r\n"
@@ -54,7 +54,7 @@ def wait_for_client(host, port, state, queued=0):
          "close", "reset"])
 def test_the_servers_lines_are_shown_as_they_came(reply, ending, shown, host):
     target = b"[::1]" if host == "::1" else host.encode()
-    with listen_on(host, 23) as listener:
+    with listen(23, host) as listener:
         listener.settimeout(limit(5))
         probe = subprocess.Popen(command(target), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
         try:
