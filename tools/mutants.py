@@ -318,6 +318,8 @@ MUTANTS = [
      "    if (receive_error == kErrSocket || receive_error == kErrInProgress) return;\n", ""),
     ("probe-31-silent-receives", NATIVE, "src/probe/probe.cpp",
      "if (silent_receives >= kMaxSilentReceives) return;", "if (silent_receives > kMaxSilentReceives) return;"),
+    ("probe-telnet-limit-300-s", NATIVE, "src/probe/probe.cpp",
+     "kTelnetTimeLimit = std::chrono::seconds(30);", "kTelnetTimeLimit = std::chrono::seconds(300);"),
     ("probe-no-receive-pause", NATIVE, "src/probe/probe.cpp", "    SleepMs(kReceivePauseMs);\n", ""),
     ("probe-bye-one-cr", NATIVE, "src/probe/probe.cpp",
      "\"BYE\\r\\r\\n\"", "\"BYE\\r\\n\""),
@@ -349,6 +351,8 @@ MUTANTS = [
      "return CopyText(text.substr(begin, end - begin + 1));"),
     ("fields-one-byte-delimiter", NATIVE, "src/text/fields.cpp",
      "    begin = end + delimiter.size();\n", "    begin = end + 1;\n"),
+    # Clock text
+    ("clock-hour-12", NATIVE, "src/text/clock_text.cpp", "{reading.hour, ", "{reading.hour % 12, "),
     # Number conversion
     ("round-ties-up", NATIVE, "src/text/number.cpp", "(fraction == 0.5L && odd)", "(fraction == 0.5L && (odd || true))"),
     ("radix-16-bit-sign", NATIVE, "src/text/number.cpp",

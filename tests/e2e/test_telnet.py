@@ -8,11 +8,13 @@ import signal
 import socket
 import struct
 import subprocess
+import time
 
 import pytest
 
-from conftest import (BYE, OPTION_REQUEST, SUCCESS, UNDER_WINE, command, limit, lines, listen,
-                      mask_clock, probe_output, receive_until_closed, stop_at_rest, wait_until)
+from conftest import (BYE, OPTION_REQUEST, RUNNER, SANITIZED, SUCCESS, UNDER_WINE, command, limit,
+                      lines, listen, mask_clock, probe_output, receive_until_closed, stop_at_rest,
+                      wait_until)
 
 BARE = b" + \r\n"
 
@@ -87,3 +89,25 @@ def test_the_servers_lines_are_shown_as_they_came(reply, ending, shown, host):
     bare = len(re.match(rb"( \+ \r\n)*", out[len(head):len(before) or None]).group(0)) // 5
     assert (probe.returncode, out) == (0, head + BARE * bare + lines(*shown) + SUCCESS)
     assert got == OPTION_REQUEST + (b"" if ending == "reset" else BYE)
+
+
+# A server that never stops talking is left 30 seconds after the loop began: here a thousand lines
+# at once, which the program shows one per receive, 100 ms apart (so 100 s of them). The limit is
+# the same shared code everywhere: one native run of 30 s is enough.
+@pytest.mark.skipif(bool(RUNNER) or SANITIZED, reason="the one 30-second run is the native one")
+def test_a_server_that_keeps_talking_is_left_after_30_seconds():
+    with listen(23) as listener:
+        start = time.monotonic()
+        probe = subprocess.Popen(command("127.0.0.1"), stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE)
+        try:
+            listener.settimeout(limit(5))
+            conn = listener.accept()[0]
+            conn.recv(6)  # the option request
+            conn.sendall(b"talking\r\n" * 1000)
+            out = probe.communicate(timeout=limit(40))[0]
+        finally:
+            probe.kill()
+        conn.close()
+    assert time.monotonic() - start >= 30 and out.endswith(SUCCESS)
+    assert 0 < out.count(b" + talking\r\n") < 1000
