@@ -61,6 +61,7 @@ test:
 	$(call need,test,$(TEST_PACKAGES))
 	$(call configure,release)
 	cmake --build --preset release-tests -j $(JOBS)
+	@/usr/bin/python3 tools/mutants.py --check
 	$(SUITE_LIMIT) tools/private-network build/run-tests
 
 # `make test` LOAD_RUNS times in a row while stress-ng keeps every core busy: the suite must not

@@ -593,6 +593,16 @@ def test_tree(tag, tree, logs):
     return "passed", None
 
 
+def file_text(top, path, commit):
+    """The file as the working tree holds it, or (with a commit) as that commit does."""
+    if commit is None:
+        with open(os.path.join(top, path)) as file:
+            return file.read()
+    shown = subprocess.run(["git", "show", f"{commit}:{path}"], cwd=top, capture_output=True,
+                           text=True)
+    return shown.stdout if shown.returncode == 0 else ""
+
+
 def main():
     parser = argparse.ArgumentParser(description="Runs the mutation set against a commit.")
     parser.add_argument("--commit", default="HEAD", help="the commit to mutate (default HEAD)")
@@ -601,19 +611,31 @@ def main():
     parser.add_argument("--out", default="-", help="where the results go (default standard output)")
     parser.add_argument("--logs", help="the log directory (default /tmp/knockbox-mutants-REV.logs)")
     parser.add_argument("--list", action="store_true", help="lists the chosen mutants and stops")
+    parser.add_argument("--check", action="store_true",
+                        help="checks that every chosen mutant's texts are in its file, and stops")
     args = parser.parse_args()
     patterns = [p for p in args.only.split(",") if p]
     chosen = [m for m in MUTANTS
               if not patterns or any(fnmatch.fnmatchcase(m[0], p) for p in patterns)]
     if not chosen:
         sys.exit(f"no mutant matches --only {args.only}")
+    top = subprocess.check_output(["git", "rev-parse", "--show-toplevel"], text=True).strip()
+    # A mutant whose text has gone from its file would end as "not built" after an hour's run:
+    # it is named at once (make test runs this check on the working tree).
+    commit_arg = None if args.check else args.commit
+    lost = [f"{ident} ({path})" for ident, _, path, *edits in chosen
+            if any(file_text(top, path, commit_arg).count(find) != 1 for find in edits[::2])]
+    if lost:
+        sys.exit("mutants whose text is not found exactly once in their file: " + ", ".join(lost))
+    if args.check:
+        print(f"mutants.py: the texts of all {len(chosen)} mutants are in their files")
+        return
     if args.list:
         for ident, tag, path, *_ in chosen:
             note = f"  (unreachable: {UNREACHABLE[ident]})" if ident in UNREACHABLE else ""
             print(f"{ident:36} {tag:6} {path}{note}")
         return
 
-    top = subprocess.check_output(["git", "rev-parse", "--show-toplevel"], text=True).strip()
     commit = subprocess.check_output(["git", "rev-parse", "--verify", args.commit + "^{commit}"],
                                      cwd=top, text=True).strip()
     tree = f"/tmp/knockbox-mutants-{commit[:10]}"
