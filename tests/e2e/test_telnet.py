@@ -12,7 +12,7 @@ import time
 
 import pytest
 
-from conftest import (BYE, OPTION_REQUEST, RUNNER, SANITIZED, SUCCESS, UNDER_WINE, command, limit,
+from conftest import (BYE, OPTION_REQUEST, RUNNER, SANITIZED, STATIC, SUCCESS, UNDER_WINE, command, limit,
                       lines, listen, mask_clock, probe_output, receive_until_closed, stop_at_rest,
                       wait_until)
 
@@ -94,7 +94,8 @@ def test_the_servers_lines_are_shown_as_they_came(reply, ending, shown, host):
 # A server that never stops talking is left 30 seconds after the loop began: here a thousand lines
 # at once, which the program shows one per receive, 100 ms apart (so 100 s of them). The limit is
 # the same shared code everywhere: one native run of 30 s is enough.
-@pytest.mark.skipif(bool(RUNNER) or SANITIZED, reason="the one 30-second run is the native one")
+@pytest.mark.skipif(bool(RUNNER) or SANITIZED or STATIC,
+                    reason="the one 30-second run is the native one")
 def test_a_server_that_keeps_talking_is_left_after_30_seconds():
     with listen(23) as listener:
         start = time.monotonic()
