@@ -6,6 +6,7 @@
 # that tell the outcome need no memory, so they are always there.
 import concurrent.futures
 import os
+import re
 import subprocess
 import termios
 
@@ -41,9 +42,15 @@ def failing(library, **settings):
                                             for k, v in settings.items()})
 
 
-def run_failing(library, args, **settings):
-    return subprocess.run(command(*args), env=dict(os.environ, **failing(library, **settings)),
-                          stdin=subprocess.DEVNULL, capture_output=True, timeout=limit(10))
+# A run's exit code, standard output and standard error; on a terminal, what it shows is both.
+def run_failing(library, args, terminal=False, **settings):
+    env = failing(library, **settings)
+    if terminal:
+        code, screen = finish(spawn_in_terminal(*args, program_env=env))
+        return code, screen.replace(b"\r\r\n", b"\r\n"), re.findall(b"terminate called", screen)
+    done = subprocess.run(command(*args), env=dict(os.environ, **env), stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=limit(10))
+    return done.returncode, done.stdout, done.stderr
 
 
 # Most of a run is waiting (for the server, a pause, qemu's start): runs go side by side.
@@ -51,29 +58,32 @@ def side_by_side(function, items):
     return list(concurrent.futures.ThreadPoolExecutor(8).map(function, items))
 
 
-# Each run ends with 0 (the port accepted) or 10 (the probe failed for want of memory), the
-# banner first and the outcome's lines last, or, without a command text, with 255. A Telnet loop whose
-# receives find no memory ends as it ends for silence, within the run's limit. With no memory at
-# all there is no command text either.
-@pytest.mark.parametrize("telnet", [False, True], ids=["open port", "Telnet port 23"])
+# Each run ends with 0 (the port accepted) or 10 (the probe failed, for want of memory or refused),
+# the banner first and the outcome's lines last, or, without a command text, with 255; on a
+# terminal too, whose lines go through the terminal filter. A Telnet loop whose receives find no
+# memory ends as it ends for silence, within the run's limit. With no memory at all there is no
+# command text either.
+@pytest.mark.parametrize("target", ["open port", "Telnet port 23", "refused port, on a terminal"])
 def test_any_allocation_of_a_probe_may_fail_once_or_for_good(failing_malloc, server, tmp_path,
-                                                             telnet):
+                                                             target):
+    telnet, terminal = target == "Telnet port 23", target.endswith("terminal")
     # A server's line longer than the inline room too: the line is handed on at its own size.
     s = server(answer(b"Welcome to the allocation sweep\r\nlogin: ") if telnet else None,
                port=23 if telnet else 0)
     # Every copy of a text longer than a string's inline room reaches the allocator: the target's
     # port comes with leading zeros, the Telnet target is a host alone (a lookup reads the leading
     # zeros of 127.0.0.0000000001 as octal).
-    args = ["127.0.0.0000000001" if telnet else "127.0.0.1:%010d" % s.port]
-    done = run_failing(failing_malloc, args, count=tmp_path / "count")
-    assert (done.returncode, done.stderr) == (0, b""), done
+    port = refused_port() if terminal else s.port
+    args = ["127.0.0.0000000001" if telnet else "127.0.0.1:%010d" % port]
+    code, out, errors = run_failing(failing_malloc, args, terminal, count=tmp_path / "count")
+    assert code == (10 if terminal else 0) and not errors, out
     count = int((tmp_path / "count").read_text())
     settings = ([{"fail": n} for n in range(1, count + 1)] + [{"run_out": 1}] +
                 [{"fail": 1, "run_out": n} for n in range(2, count + 2)])
-    runs = side_by_side(lambda setting: run_failing(failing_malloc, args, **setting), settings)
-    for setting, done in zip(settings, runs):
-        code, out = done.returncode, done.stdout
-        assert code in (0, 10, 255) and done.stderr == b"", (setting, done)
+    runs = side_by_side(lambda setting: run_failing(failing_malloc, args, terminal, **setting),
+                        settings)
+    for setting, (code, out, errors) in zip(settings, runs):
+        assert code in (0, 10, 255) and not errors, (setting, code, out, errors)
         ending = SUCCESS if code == 0 else lines(b"Connection failed!")
         assert (out.startswith(lines(BANNER)) and out.endswith(ending) or
                 (code, out) in UNPREPARED), (setting, out)
@@ -100,21 +110,3 @@ def test_a_repeating_run_ended_by_escape_may_fail_any_allocation(failing_malloc,
     assert escape_run({"count": tmp_path / "count"}) == 1
     count = int((tmp_path / "count").read_text())
     side_by_side(escape_run, [{"fail": n} for n in range(1, count + 1)])
-
-
-# On a terminal the lines that need no memory appear as whole as in a pipe: memory runs out at
-# each allocation of a refused probe in turn, standard output the terminal.
-def test_a_terminal_shows_the_fixed_lines_however_short_memory_is(failing_malloc, tmp_path):
-    target = "127.0.0.1:%010d" % refused_port()
-
-    def terminal_run(settings):
-        status, screen = finish(spawn_in_terminal(target, program_env=failing(failing_malloc,
-                                                                             **settings)))
-        return status, screen.replace(b"\r\r\n", b"\r\n")
-
-    assert terminal_run({"count": tmp_path / "count"})[0] == 10
-    count = int((tmp_path / "count").read_text())
-    for n, (status, screen) in enumerate(side_by_side(terminal_run, [
-            {"run_out": n} for n in range(1, count + 1)]), 1):
-        assert (status == 10 and screen.startswith(lines(BANNER)) and screen.endswith(
-            lines(b"Connection failed!")) or (status, screen) in UNPREPARED), (n, status, screen)
