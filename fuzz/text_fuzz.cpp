@@ -28,6 +28,7 @@ Text Shown(std::string_view text, std::size_t room) {
   Text out;
   for (std::size_t shown = 0; !text.empty(); out.append(shown_buffer, shown)) {
     text.remove_prefix(FilterForTerminal(text, shown_buffer, room, &shown));
+    Check(shown <= room);
   }
   return out;
 }
