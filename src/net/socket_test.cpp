@@ -44,56 +44,50 @@ std::intptr_t BoundToLoopback(IpFamily family, SocketEndpoint* endpoint) {
   return socket;
 }
 
-// A connection that `OpenStream` opens on `number` to a listener on 127.0.0.1, whose socket
-// `listener` gets.
-void OpenOnLoopback(std::int16_t number, std::intptr_t* listener, std::int32_t* port) {
-  SocketEndpoint bound;
-  *listener = BoundToLoopback(IpFamily::kIPv4, &bound);
-  ASSERT_EQ(listen(static_cast<decltype(::socket(0, 0, 0))>(*listener), 1), 0);
-  *port = ntohs(bound.port);
-  OpenStream(number, *port, "127.0.0.1", Text(), 976);
-  ASSERT_EQ(LastError(), 0);
-}
+// A connection that `OpenStream` opened to a listener on 127.0.0.1, which has not accepted it.
+class LoopbackConnection : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(StartSocketLibrary(), 0);
+    SocketEndpoint bound;
+    listener_ = BoundToLoopback(IpFamily::kIPv4, &bound);
+    ASSERT_EQ(listen(static_cast<decltype(::socket(0, 0, 0))>(listener_), 1), 0);
+    OpenStream(number_, ntohs(bound.port), "127.0.0.1", Text(), 976);
+    ASSERT_EQ(LastError(), 0);
+  }
+  void TearDown() override {
+    CloseConnection(number_, kStreamMode);
+    CloseSocket(listener_);
+    EndSocketLibrary();
+  }
+
+  ErrorScope scope_;
+  const std::int16_t number_ = NextFreeNumber();
+  std::intptr_t listener_ = kNoSocket;
+};
 
 }  // namespace
 
 // A receive from a silent peer waits its whole limit, microseconds included: 976 units of 1,024
 // microseconds are 999,424, just short of a second.
-TEST(Socket, AReceiveWaitsItsWholeLimit) {
-  ASSERT_EQ(StartSocketLibrary(), 0);
-  ErrorScope scope;
-  std::intptr_t listener = kNoSocket;
-  std::int32_t port = 0;
-  const std::int16_t number = NextFreeNumber();
-  OpenOnLoopback(number, &listener, &port);
+TEST_F(LoopbackConnection, AReceiveWaitsItsWholeLimit) {
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(ReceiveLine(number), "");
+  EXPECT_EQ(ReceiveLine(number_), "");
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(990));
   EXPECT_EQ(LastError(), kErrTimeout);
-  CloseConnection(number, kStreamMode);
-  CloseSocket(listener);
-  EndSocketLibrary();
 }
 
 // A close ends the connection at once: its other end has the end of data.
-TEST(Socket, ACloseEndsTheConnectionAtOnce) {
-  ASSERT_EQ(StartSocketLibrary(), 0);
-  ErrorScope scope;
-  std::intptr_t listener = kNoSocket;
-  std::int32_t port = 0;
-  const std::int16_t number = NextFreeNumber();
-  OpenOnLoopback(number, &listener, &port);
-  CloseConnection(number, kStreamMode);
+TEST_F(LoopbackConnection, ACloseEndsItAtOnce) {
+  CloseConnection(number_, kStreamMode);
   const auto accepted =
-      accept(static_cast<decltype(::socket(0, 0, 0))>(listener), nullptr, nullptr);
+      accept(static_cast<decltype(::socket(0, 0, 0))>(listener_), nullptr, nullptr);
   bool ended = false;
   WaitForSocket(static_cast<std::intptr_t>(accepted), SocketWait::kReadable,
                 std::chrono::milliseconds(100), &ended);
   char byte;
   EXPECT_TRUE(ended && recv(accepted, &byte, 1, 0) == 0);
   CloseSocket(static_cast<std::intptr_t>(accepted));
-  CloseSocket(listener);
-  EndSocketLibrary();
 }
 
 // An open that no server took fails: to a port closed since, leaving no socket behind; and on a

@@ -4,15 +4,10 @@
 #include <cstdlib>
 #include <new>
 
-namespace {
-bool g_failing = false;
-}  // namespace
-
-FailingAllocations::FailingAllocations() { g_failing = true; }
-FailingAllocations::~FailingAllocations() { g_failing = false; }
+bool g_fail_allocations = false;
 
 void* operator new(std::size_t size) {
-  void* memory = g_failing ? nullptr : std::malloc(size != 0 ? size : 1);
+  void* memory = g_fail_allocations ? nullptr : std::malloc(size != 0 ? size : 1);
   return memory != nullptr ? memory : throw std::bad_alloc();
 }
 void operator delete(void* memory) noexcept { std::free(memory); }
