@@ -39,7 +39,7 @@ std::string Keys(std::string_view bytes) {
 // The Escape key is Escape however the console reports it (Wine gives it no character, and Caps
 // Lock makes the character 0 into 27); keys with and without characters are other keys; releases,
 // other events and modifiers alone (Ctrl, Caps Lock ...) are no key.
-TEST(ConsoleKeys, EscapeIsEscapeHoweverReportedAndModifiersAndReleasesAreNoKey) {
+TEST(ConsoleKeys, WhichEventsAreEscapeOtherKeysOrNoKey) {
   // clang-format off
   const std::pair<KeyEventRecord, std::string> cases[] = {
       {Press(27, 0x01), "E"}, {{true, true, 0, 0x01, 0, 27}, "E"},
@@ -55,7 +55,7 @@ TEST(ConsoleKeys, EscapeIsEscapeHoweverReportedAndModifiersAndReleasesAreNoKey) 
 // key. A cursor or function key sequence is one key, whatever modifiers it carries; an unknown
 // or cut-off one is one key too, never Escape, and ends before a byte that cannot belong to it.
 // A UTF-8 character is one key, and so is each byte that is not part of one; no byte is no key.
-TEST(TerminalKeys, EscapeAloneOrBeforeAControlIsEscapeAndEachSequenceIsOneKey) {
+TEST(TerminalKeys, WhichBytesAreEscapeAndHowManyEachKeyTakes) {
   // clang-format off
   const std::pair<std::string, std::string> cases[] = {
       {"\x1b", "E1"}, {"\x1b\x1b", "E1 E1"}, {"\x1b\r\x1b\x03", "E1 k1 E1 k1"},

@@ -12,9 +12,9 @@ def test_nothing_a_question_mark_or_help_prints_the_usage_text(args):
     expect_run(args, 0, lines(BANNER, *USAGE))
 
 
-# The banner names the version. With more after them these are targets like any other, and so are
-# /? outside Windows, a tab and a question mark with more.
-def test_version_prints_the_banner_alone_and_more_text_is_a_target():
+# --version prints the banner, which names the version. With more after them these words are
+# targets like any other, and so are /? outside Windows, a tab and a question mark with more.
+def test_the_usage_words_act_only_alone():
     expect_run(["--version"], 0, lines(BANNER))
     for target in [b"-h:23", b"--version:23", b"\t", b"?x"] + ([] if UNDER_WINE else [b"/?"]):
         host = as_received(target.split(b":")[0])

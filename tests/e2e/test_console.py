@@ -35,7 +35,7 @@ ONLY_TTY_IN_DEV = ("mount -t tmpfs none /dev && mknod /dev/tty c 5 0",
 @pytest.mark.parametrize("stdout, wrapper", [
     pytest.param("", (), id="stdout a terminal"), pytest.param(">&-", (), id="stdout closed"),
     pytest.param(">&-", ONLY_TTY_IN_DEV, marks=native_only, id="stdout closed, no /dev/null")])
-def test_escape_ends_a_pause_with_exit_code_1_and_other_keys_do_not(server, stdout, wrapper):
+def test_only_escape_ends_a_pause(server, stdout, wrapper):
     s = server()
     run = spawn_in_terminal("127.0.0.1:%d" % s.port, "1", shell=stdout, hold=True,
                             wrapper=own_mounts(*wrapper))
@@ -53,8 +53,7 @@ def test_escape_ends_a_pause_with_exit_code_1_and_other_keys_do_not(server, stdo
 # no other line of the program does. The run reads no key, so it never changes the terminal's
 # settings: a pager down the pipeline, or any other program, may hold them meanwhile. (Into a pipe
 # even a repeating run leaves them alone.)
-def test_a_single_probe_into_a_file_echoes_the_announcement_and_leaves_the_terminal(server,
-                                                                                     tmp_path):
+def test_a_probe_into_a_file_echoes_its_announcement_alone(server, tmp_path):
     s, out = server(lambda conn: conn.recv(6), port=23), tmp_path / "out.txt"
     run = spawn_in_terminal("127.0.0.1", shell=f'>"{out}"', hold=True)
     before, start = termios.tcgetattr(run.child_fd), time.monotonic()
@@ -95,11 +94,11 @@ def stops_then_escape(run, before, _):
 # failed probe too: the allocation sweep of a terminal run).
 @pytest.mark.parametrize("way_out, exit_status", [
     pytest.param("\x03" + ESCAPE, 1, id="Escape after Ctrl+C"),
-    *[pytest.param(*case, id=name, marks=native_only) for name, case in [
-        ("SIGTERM", (signal.SIGTERM, -signal.SIGTERM)), ("SIGHUP", (signal.SIGHUP, -signal.SIGHUP)),
-        ("SIGUSR1", (signal.SIGUSR1, -signal.SIGUSR1)), ("SIGALRM", (signal.SIGALRM, -signal.SIGALRM)),
-        ("Ctrl+C, standard input redirected", ("\x03", -signal.SIGINT)),
-        ("stops, then Escape", (stops_then_escape, 1))]]])
+    *[pytest.param(way, code, id=name, marks=native_only) for name, way, code in [
+        *[(number.name, number, -number) for number in (signal.SIGTERM, signal.SIGHUP,
+                                                        signal.SIGUSR1, signal.SIGALRM)],
+        ("Ctrl+C, standard input redirected", "\x03", -signal.SIGINT),
+        ("stops, then Escape", stops_then_escape, 1)]]])
 def test_every_way_out_restores_the_terminal(server, way_out, exit_status):
     s, redirected = server(), way_out == "\x03"
     run = spawn_in_terminal("127.0.0.1:%d" % s.port, "1", shell="</dev/null" if redirected else "",

@@ -19,7 +19,7 @@ NAME = b"knockbox-e2e.example"  # made up; only the test's DNS server on 127.0.0
 # well, and /etc/hosts): an open port, localhost, a refused port. Then the made-up name with a
 # resolv.conf, and no nsswitch.conf, one with "files dns", one naming modules that a static
 # program must not load. strace records the shared objects opened after the program's start.
-def test_an_empty_root_and_names_from_etc_hosts_and_dns_alone(server, tmp_path):
+def test_the_static_program_needs_nothing_but_etc_hosts_and_dns(server, tmp_path):
     s, refused, hosts = server(), refused_port(), {"hosts": "127.0.0.1 localhost\n"}
     dns = {"resolv.conf": "nameserver 127.0.0.1\n", **hosts}
     mdns = "hosts: files mdns4_minimal [NOTFOUND=return] resolve [!UNAVAIL=return] myhostname dns"

@@ -12,9 +12,9 @@ import time
 
 import pytest
 
-from conftest import (BYE, OPTION_REQUEST, RUNNER, SANITIZED, STATIC, SUCCESS, UNDER_WINE, command, limit,
-                      lines, listen, mask_clock, probe_output, receive_until_closed, stop_at_rest,
-                      wait_until)
+from conftest import (BYE, OPTION_REQUEST, RUNNER, SANITIZED, STATIC, SUCCESS, UNDER_WINE, command,
+                      limit, lines, listen, mask_clock, probe_output, receive_until_closed,
+                      stop_at_rest, wait_until)
 
 BARE = b" + \r\n"
 
