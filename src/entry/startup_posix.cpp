@@ -4,10 +4,10 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "system/process_state.h"
 #include "console/terminal_posix.h"
 #include "driver/driver.h"
 #include "entry/startup.h"
+#include "system/process_state.h"
 #include "system/retry_posix.h"
 #include "text/command_tail.h"
 #include "text/number.h"
