@@ -28,5 +28,3 @@ void PrintLine(std::string_view text) {
   if (!text.empty()) WriteBytes(text);
   WriteBytes(kLineEnd);
 }
-
-std::int32_t StdoutIsConsole() { return Process().console_flag; }
