@@ -104,6 +104,17 @@ bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* 
   return ReadEndpoint(socket, false, local) && ReadEndpoint(socket, true, peer);
 }
 
+ErrorNumber LookUpService(const Text& service, std::uint16_t* port) {
+  const servent* entry = getservbyname(service.c_str(), "tcp");
+  // 57 on both: POSIX's getservbyname sets no errno, and of Windows' codes only WSAEINPROGRESS
+  // (a Winsock 1.1 blocking call in progress, which one thread without blocking hooks never
+  // meets) would map to another number.
+  if (entry == nullptr) return kErrSocket;
+  // The entry holds the port in network byte order already.
+  *port = static_cast<std::uint16_t>(entry->s_port);
+  return 0;
+}
+
 ErrorNumber ReadLocalHostName(char (&area)[kHostNameArea]) {
   std::memset(area, 0, sizeof area);
   if (gethostname(area, static_cast<int>(sizeof area)) != 0) return LastSocketError();

@@ -75,13 +75,6 @@ ErrorNumber StartSocketLibrary() { return 0; }
 
 void EndSocketLibrary() {}
 
-ErrorNumber LookUpService(const Text& service, std::uint16_t* port) {
-  const servent* entry = getservbyname(service.c_str(), "tcp");
-  if (entry == nullptr) return kErrSocket;
-  *port = static_cast<std::uint16_t>(entry->s_port);
-  return 0;
-}
-
 ErrorNumber ResolveHost(const Text& host, IpAddress* address, bool* name_answered) {
   *address = IpAddress{};
   *name_answered = false;
