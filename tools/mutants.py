@@ -144,7 +144,7 @@ MUTANTS = [
      "kNoSignal | MSG_DONTWAIT", "MSG_DONTWAIT"),
     ("posix-wait-writable", NATIVE, "src/net/socket_posix.cpp",
      "what == SocketWait::kReadable ? POLLIN : POLLOUT", "what == SocketWait::kReadable ? POLLOUT : POLLOUT"),
-    ("posix-wait-microseconds", NATIVE, "src/net/socket_posix.cpp",
+    ("posix-wait-microseconds", NATIVE, "src/system/wait_limit_posix.h",
      "span.tv_nsec = static_cast<long>(limit.count() % 1000000) * 1000;", "span.tv_nsec = 0;"),
     ("posix-recv-error-as-close", NATIVE, "src/net/socket_posix.cpp",
      "  if (result < 0) return LastSocketError();\n  *count = static_cast<std::size_t>(result);",

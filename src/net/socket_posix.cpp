@@ -18,6 +18,7 @@
 #include "net/socket_error.h"
 #include "system/descriptor_posix.h"
 #include "system/retry_posix.h"
+#include "system/wait_limit_posix.h"
 
 namespace {
 
@@ -37,9 +38,7 @@ constexpr int kNoSignal = 0;
 int PollOnce(pollfd* descriptor, std::chrono::microseconds limit) {
 #if defined(__linux__) || defined(__FreeBSD__) || defined(__NetBSD__) || defined(__OpenBSD__)
   // ppoll keeps the microseconds of the wait limit.
-  timespec span;
-  span.tv_sec = static_cast<time_t>(limit.count() / 1000000);
-  span.tv_nsec = static_cast<long>(limit.count() % 1000000) * 1000;
+  const timespec span = ToTimespec(limit);
   return ppoll(descriptor, 1, &span, nullptr);
 #else
   // poll counts whole milliseconds; round up so that the wait is never shorter than asked.
