@@ -415,7 +415,7 @@ MUTANTS = [
     ("win-library-version", WIN, "src/net/socket_win32.cpp",
      "if (LOBYTE(data.wVersion) != 2) {", "if (LOBYTE(data.wVersion) == 2) {"),
     ("win-invalid-handle", WIN, "src/console/output_error_win32.cpp",
-     "{{6, 11, 12, 13, 22, 24}, kErrBadHandle},", "{{11, 12, 13, 22, 24}, kErrBadHandle},"),
+     "{{ERROR_INVALID_HANDLE, ERROR_BAD_FORMAT,", "{{ERROR_BAD_FORMAT,"),
     ("win-ipv6-refusal-as-success", WIN, "src/net/socket_win32.cpp",
      "return outcome == 0 && FD_ISSET(socket, &failed) ? kErrSocket : outcome;", "return 0;"),
     ("win-wait-microseconds", WIN, "src/net/socket_win32.cpp",
