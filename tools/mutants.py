@@ -114,7 +114,7 @@ MUTANTS = [
     ("close-keeps-socket", NATIVE, "src/net/stream.cpp",
      "  CloseSocket(record->socket_handle);\n  EndSocketLibrary();", "  EndSocketLibrary();"),
     ("deadline-ignored", NATIVE, "src/net/stream.cpp", "    limit = std::min(limit, left);\n", ""),
-    ("self-connect-check", NATIVE, "src/net/socket.cpp", "local == peer", "local.port != peer.port"),
+    ("self-connect-check", NATIVE, "src/net/socket_bsd.cpp", "local == peer", "local.port != peer.port"),
     ("self-connect-ipv4-only", NATIVE, "src/net/socket_bsd.cpp",
      "} else if (native->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {",
      "} else if (false) {"),

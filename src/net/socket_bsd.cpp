@@ -104,6 +104,12 @@ bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* 
   return ReadEndpoint(socket, false, local) && ReadEndpoint(socket, true, peer);
 }
 
+bool ConnectedToItself(std::intptr_t socket) {
+  SocketEndpoint local;
+  SocketEndpoint peer;
+  return ReadEndpoints(socket, &local, &peer) && local == peer;
+}
+
 ErrorNumber LookUpService(const Text& service, std::uint16_t* port) {
   const servent* entry = getservbyname(service.c_str(), "tcp");
   // 57 on both: POSIX's getservbyname sets no errno, and of Windows' codes only WSAEINPROGRESS
