@@ -35,10 +35,6 @@ struct KeyDecision {
 
 KeyDecision DecideKeyEvent(const KeyEventRecord& event);
 
-// The character a key reports with Caps Lock on and Shift as given, corrected so that the number
-// row and punctuation keys follow Shift alone (Caps Lock only ever meant letters).
-unsigned char CorrectForCapsLock(unsigned char character, unsigned char scan_code, bool shift);
-
 // One key decoded from the front of the bytes a terminal has delivered.
 struct TerminalKey {
   // Empty only when `bytes` was empty.
