@@ -33,6 +33,8 @@ struct KeyDecision {
   Text key;
 };
 
+// Both decoders give every key its own text, though the pause compares each key with Escape
+// alone: the key poll promises every key's text.
 KeyDecision DecideKeyEvent(const KeyEventRecord& event);
 
 // One key decoded from the front of the bytes a terminal has delivered.

@@ -159,7 +159,8 @@ bool AnswerHeldNoAddress(int code) {
 
 ErrorNumber ResolveHostIPv6(const Text& host, IpAddress* address) {
   // IPv4 address text names no host that has an IPv6 address, and a resolver asked for one could
-  // send the text off as a name.
+  // send the text off as a name. The open reads dotted text without a lookup, and glibc gives no
+  // IPv6 address for other IPv4 text: the check is for resolvers that would look it up.
   IpAddress ipv4;
   if (LookUpAddress(host, IpFamily::kIPv4, AI_NUMERICHOST, &ipv4) == 0) return kErrSocket;
   return LookUpAddress(host, IpFamily::kIPv6, 0, address) == 0 ? 0 : kErrSocket;

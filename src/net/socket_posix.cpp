@@ -27,7 +27,8 @@ int Descriptor(std::intptr_t socket) { return static_cast<int>(socket); }
 // The longest single wait for a connect.
 constexpr std::chrono::milliseconds kConnectStep{20};
 
-// macOS and the BSDs have no MSG_NOSIGNAL; SO_NOSIGPIPE on the socket does the same there.
+// macOS and the BSDs have no MSG_NOSIGNAL; SO_NOSIGPIPE on the socket does the same there. Start-up
+// ignores SIGPIPE too; this keeps a send safe without that.
 #ifdef MSG_NOSIGNAL
 constexpr int kNoSignal = MSG_NOSIGNAL;
 #else
@@ -132,7 +133,8 @@ ErrorNumber ConnectSocket(std::intptr_t socket, const SocketEndpoint& target,
                                                             : LastSocketError();
   }
   // Everything after the connect reads and waits on a blocking socket: a receive follows only a
-  // wait that found data.
+  // wait that found data. (On Linux a socket left non-blocking would behave the same here, as
+  // every send is non-blocking anyway; the seam promises a blocking one.)
   if (outcome == 0 && fcntl(descriptor, F_SETFL, flags) != 0) return LastSocketError();
   return outcome;
 }
