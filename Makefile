@@ -4,8 +4,8 @@
 # package is installed by the command that needs it (as root), or named in one `apt-get update &&
 # apt-get install` line (as any other user). `make run` needs nothing more.
 .PHONY: all build run test test-under-load windows windows-test arm64 arm64-test static \
-        static-test sanitize fuzz man-check package package-check reproducible check bench install \
-        clean
+        static-test sanitize fuzz man-check format-check package package-check reproducible check \
+        bench install clean
 
 JOBS ?= 2
 # Every end-to-end run has its own hard limits; this is the backstop for a whole suite.
@@ -33,11 +33,12 @@ ARM_TEST_PACKAGES = qemu-user-static googletest
 STATIC_TEST_PACKAGES = dnsmasq-base strace
 FUZZ_PACKAGES = clang libclang-rt-dev
 MAN_PACKAGES = groff-base
+FORMAT_PACKAGES = clang-format
 PACKAGE_PACKAGES = g++-mingw-w64-i686 $(ARM_PACKAGES) rpm lintian devscripts
 BENCH_PACKAGES = hyperfine netcat-openbsd time python3
 CHECK_PACKAGES = $(TEST_PACKAGES) $(WINDOWS_PACKAGES) $(WINE_PACKAGES) $(ARM_PACKAGES) \
                  $(ARM_TEST_PACKAGES) $(STATIC_TEST_PACKAGES) $(FUZZ_PACKAGES) $(MAN_PACKAGES) \
-                 $(PACKAGE_PACKAGES)
+                 $(FORMAT_PACKAGES) $(PACKAGE_PACKAGES)
 
 # $(call need,COMMAND,PACKAGES): installs those of the packages not installed yet, saying so, or
 # (not as root) names the command that would, and stops.
@@ -147,6 +148,14 @@ man-check:
 	$(call need,man-check,$(MAN_PACKAGES))
 	groff -ww -z -man doc/knockbox.1
 
+# Every C++ and C file the repository holds, as .clang-format lays it out: clang-format names each
+# line that is not.
+format-check:
+	$(call need,format-check,$(FORMAT_PACKAGES))
+	@files=$$(git ls-files '*.cpp' '*.h' '*.c') && [ -n "$$files" ] && \
+	  clang-format --dry-run --Werror $$files && \
+	  echo "format-check: $$(echo "$$files" | wc -l) files as .clang-format lays them out"
+
 # The release files, and a SHA256SUMS file for them, in build/release: the .debs of the Linux
 # program (x86_64, 64-bit ARM), its .rpm (x86_64), a .tar.gz of each static program (x86_64,
 # 64-bit ARM) and the .zip of the 32-bit Windows program. Only
@@ -176,7 +185,7 @@ reproducible: package
 
 check:
 	$(call need,check,$(CHECK_PACKAGES))
-	$(MAKE) test windows-test arm64-test static-test sanitize fuzz man-check reproducible
+	$(MAKE) format-check test windows-test arm64-test static-test sanitize fuzz man-check reproducible
 
 # Start-up time and memory against nc -z and the least C program (bench/least.c), on loopback;
 # the static program against the least C program linked -static-pie as well.

@@ -89,7 +89,8 @@ MUTANTS = [
      "std::chrono::microseconds((timeout_1024us % 1024) * 1000)"),
     ("send-once", NATIVE, "src/net/stream.cpp", "  } while (done < text.size());", "  } while (false);"),
     ("send-keeps-end-of-data", NATIVE, "src/net/stream.cpp",
-     "  } while (done < text.size());\n  record->flags &= static_cast<std::uint16_t>(~kEndOfData);",
+     "  } while (done < text.size());\n  // Nothing reads it before the next receive, which clears it "
+     "too: this is for callers that do.\n  record->flags &= static_cast<std::uint16_t>(~kEndOfData);",
      "  } while (done < text.size());"),
     ("send-timeout-silent", NATIVE, "src/net/stream.cpp",
      "    if (!ready) {\n      RaiseError(kErrTimeout);\n      return;", "    if (!ready) {\n      return;"),
@@ -114,7 +115,7 @@ MUTANTS = [
     ("close-keeps-socket", NATIVE, "src/net/stream.cpp",
      "  CloseSocket(record->socket_handle);\n  EndSocketLibrary();", "  EndSocketLibrary();"),
     ("deadline-ignored", NATIVE, "src/net/stream.cpp", "    limit = std::min(limit, left);\n", ""),
-    ("self-connect-check", NATIVE, "src/net/socket.cpp", "local == peer", "local.port != peer.port"),
+    ("self-connect-check", NATIVE, "src/net/socket_bsd.cpp", "local == peer", "local.port != peer.port"),
     ("self-connect-ipv4-only", NATIVE, "src/net/socket_bsd.cpp",
      "} else if (native->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {",
      "} else if (false) {"),
@@ -144,7 +145,7 @@ MUTANTS = [
      "kNoSignal | MSG_DONTWAIT", "MSG_DONTWAIT"),
     ("posix-wait-writable", NATIVE, "src/net/socket_posix.cpp",
      "what == SocketWait::kReadable ? POLLIN : POLLOUT", "what == SocketWait::kReadable ? POLLOUT : POLLOUT"),
-    ("posix-wait-microseconds", NATIVE, "src/net/socket_posix.cpp",
+    ("posix-wait-microseconds", NATIVE, "src/system/wait_limit_posix.h",
      "span.tv_nsec = static_cast<long>(limit.count() % 1000000) * 1000;", "span.tv_nsec = 0;"),
     ("posix-recv-error-as-close", NATIVE, "src/net/socket_posix.cpp",
      "  if (result < 0) return LastSocketError();\n  *count = static_cast<std::size_t>(result);",
@@ -415,7 +416,7 @@ MUTANTS = [
     ("win-library-version", WIN, "src/net/socket_win32.cpp",
      "if (LOBYTE(data.wVersion) != 2) {", "if (LOBYTE(data.wVersion) == 2) {"),
     ("win-invalid-handle", WIN, "src/console/output_error_win32.cpp",
-     "{{6, 11, 12, 13, 22, 24}, kErrBadHandle},", "{{11, 12, 13, 22, 24}, kErrBadHandle},"),
+     "{{ERROR_INVALID_HANDLE, ERROR_BAD_FORMAT,", "{{ERROR_BAD_FORMAT,"),
     ("win-ipv6-refusal-as-success", WIN, "src/net/socket_win32.cpp",
      "return outcome == 0 && FD_ISSET(socket, &failed) ? kErrSocket : outcome;", "return 0;"),
     ("win-wait-microseconds", WIN, "src/net/socket_win32.cpp",
@@ -430,70 +431,87 @@ MUTANTS = [
 # output of the program shows what they change.
 UNREACHABLE = {
     "open-ipv6-multicast":
-        "the system refuses a TCP connect to a multicast address itself; the check only spares "
-        "the socket",
+        "the system refuses the connect itself: see the comment at NamesNoHost in "
+        "src/net/stream.cpp",
     "open-ipv6-after-spent-limit":
-        "the IPv6 connect gets the spent deadline and fails at once; the check spares only a "
-        "lookup after the limit, which loopback cannot make slow",
+        "the IPv6 connect fails at once with the limit spent: see the comment at the IPv6 try in "
+        "ConnectRecord, src/net/stream.cpp",
     "open-ipv6-for-dotted-text":
-        "dotted text is read without a lookup and never tried over IPv6, and glibc's getaddrinfo "
-        "gives no IPv6 address for other IPv4 text; the check is for resolvers that would look "
-        "such text up as a name",
+        "no lookup of dotted text gives an IPv6 address: see the comment at ResolveHostIPv6 in "
+        "src/net/socket_bsd.cpp",
     "fields-find-past-end":
-        "the program searches only for ':' and ' ', which a start past the end of the text "
-        "cannot find whatever the guard says; only an empty pattern tells",
-    "fields-one-byte-delimiter": "the program splits fields only at the one-byte delimiter ' '",
+        "the program's patterns cannot match past the end: see the comment at FindText in "
+        "src/text/fields.cpp",
+    "fields-one-byte-delimiter":
+        "the program splits at ' ' alone: see the comment at FieldText in src/text/fields.cpp",
     "send-timeout-silent":
-        "the program sends six bytes at a time on a fresh connection, which cannot wait for room, "
-        "and reads no send's error number",
+        "the program's sends never wait for room: see the comment at SendText in src/net/stream.cpp",
     "win-short-write":
-        "nothing reads the error number a line's output raises: the probe judges the open and the "
-        "receives by their own, and the exit code comes from the outcome",
+        "nothing reads a line's error: see the comment at WriteBytes in "
+        "src/console/line_output_win32.cpp",
     "int32-range":
-        "only the loop time is rounded to 32 bits, and the one value the mutant lets through, "
-        "2^31, converts to -2147483648 (x87's integer indefinite; aarch64 would give 2147483647), "
-        "a loop time out of range either way; a sanitizer that checks float casts sees it",
+        "2^31 is no loop time either way: see the comment at RoundToInteger in src/text/number.cpp",
     "table-open-number":
-        "the program holds one connection at a time and closes it before it asks for the next "
-        "number, so no number it is handed is open",
-    "table-full-no-error": "every number open needs 32,767 connections at once; the program holds one",
-    "open-already-open": "the program opens only a number it has just been handed, which no connection holds",
-    "open-negative-number": "the program opens only numbers from 1 to 32767",
-    "open-timeout-zero": "the program always opens with a wait limit of 5 units",
-    "end-of-data-error": "the program asks for the end of data only on its open connection",
-    "close-mask-zero": "the program always closes with the stream mask",
-    "send-once": "the program sends at most 6 bytes at a time, which the system always takes whole",
+        "the program holds one connection at a time: see the comment at NextFreeNumber in "
+        "src/net/connection_table.cpp",
+    "table-full-no-error":
+        "the program holds one connection at a time: see the comment at NextFreeNumber in "
+        "src/net/connection_table.cpp",
+    "open-already-open":
+        "the program opens only a number it was just handed: see the comment at OpenOnNumber in "
+        "src/net/stream.cpp",
+    "open-negative-number":
+        "the program opens only numbers from 1 to 32767: see the comment at OpenOnNumber in "
+        "src/net/stream.cpp",
+    "open-timeout-zero":
+        "the program opens with a time-out of 5: see the comment at OpenStream in src/net/stream.h",
+    "end-of-data-error":
+        "the program asks only about its open connection: see the comment at AtEndOfData in "
+        "src/net/stream.cpp",
+    "close-mask-zero":
+        "the program closes with the stream mask: see the comment at CloseConnection in "
+        "src/net/stream.cpp",
+    "send-once":
+        "the system takes the program's six bytes whole: see the comment at SendText in "
+        "src/net/stream.cpp",
     "send-keeps-end-of-data":
-        "nothing reads the end of data after a send: the option request goes before the first "
-        "receive, the closing line after the last",
+        "nothing reads the end of data after a send: see the comment at SendText in "
+        "src/net/stream.cpp",
     "deadline-ignored":
-        "the deadline shortens only a receive wait of 5 ms, so the 30-second Telnet limit is "
-        "overshot by at most that",
-    "posix-sigpipe-on-send": "start-up ignores SIGPIPE, so a send to a vanished peer fails with an error either way",
+        "the program's 5 ms waits overshoot the Telnet limit by that at most: see the comment at "
+        "WaitForData in src/net/stream.cpp",
+    "posix-sigpipe-on-send":
+        "start-up ignores SIGPIPE: see the comment at kNoSignal in src/net/socket_posix.cpp",
     "startup-closed-descriptor":
-        "every descriptor the program opens (the socket, the terminal) is moved above 2, so a "
-        "standard descriptor left closed loses the lines to it just as /dev/null does; what the "
-        "C library opens inside a call (a host lookup, the time zone) is closed before it returns",
+        "the program's descriptors stay above 2 either way: see the comment at "
+        "OpenClosedStandardDescriptors in src/entry/startup_posix.cpp",
     "posix-connect-left-non-blocking":
-        "every receive follows a wait that found data and every send is non-blocking anyway, so "
-        "on Linux a connected socket left non-blocking behaves the same",
-    "format-sixteenth-digit": "the program writes only 32-bit integers, which never reach this rounding",
-    "format-plain-limit": "the program writes only 32-bit integers, which never reach this layout",
-    "format-integer-limit": "the program writes only 32-bit integers, all far below 10^15",
-    "format-exponent-sign": "the program writes only 32-bit integers, which never take an exponent",
+        "on Linux a non-blocking socket behaves the same here: see the comment at ConnectSocket in "
+        "src/net/socket_posix.cpp",
+    "format-sixteenth-digit":
+        "the program writes only 32-bit integers: see the comment at FormatNumber in "
+        "src/text/number.cpp",
+    "format-plain-limit":
+        "the program writes only 32-bit integers: see the comment at FormatNumber in "
+        "src/text/number.cpp",
+    "format-integer-limit":
+        "the program writes only 32-bit integers: see the comment at FormatNumber in "
+        "src/text/number.cpp",
+    "format-exponent-sign":
+        "the program writes only 32-bit integers: see the comment at FormatNumber in "
+        "src/text/number.cpp",
     "key-alt-letter":
-        "Alt with a letter is one key other than Escape either way (its scan code, or the letter); "
-        "the pause compares each key with Escape and nothing else",
+        "Alt with a letter is not Escape either way: see the comment at DecideKeyEvent in "
+        "src/console/key_decoder.h",
     "key-caps-shift":
-        "Caps Lock's correction turns a symbol of the number row or the punctuation keys into "
-        "another, never into Escape; the pause compares each key with Escape and nothing else",
+        "the corrected symbol is not Escape either way: see the comment at DecideKeyEvent in "
+        "src/console/key_decoder.h",
     "key-arrow-up":
-        "the up arrow reads as the down arrow: a key of the same three bytes, not Escape, either "
-        "way; the pause compares each key with Escape and nothing else",
+        "the down arrow is not Escape either: see the comment at DecideKeyEvent in "
+        "src/console/key_decoder.h",
     "memory-shrink-unguarded":
-        "libstdc++'s shrink_to_fit catches its own allocation failure, and the receive's earlier "
-        "guard has set the reserve aside by then; the guard is for runtimes whose shrink_to_fit "
-        "lets the failure out",
+        "libstdc++'s shrink_to_fit catches its own failure: see the comment at Finished in "
+        "src/net/stream.cpp",
 }
 
 # Seconds for one mutant's tests, several times what they take unmutated on a busy machine; a

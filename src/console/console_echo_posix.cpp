@@ -1,9 +1,9 @@
 // The console echo on POSIX systems: the line on standard error when only that is a terminal.
 #include <termios.h>
-#include <unistd.h>
 
 #include "console/console_echo.h"
 #include "console/shown_line_posix.h"
+#include "console/terminal_posix.h"
 #include "system/process_state.h"
 #include "text/error.h"
 
@@ -12,8 +12,7 @@ namespace {
 // A background job writing to a terminal set to "tostop" would be stopped by SIGTTOU; that
 // user has asked background jobs to keep quiet, so the echo does.
 bool BackgroundMustKeepQuiet(int fd) {
-  const pid_t group = tcgetpgrp(fd);
-  if (group == -1 || group == getpgrp()) return false;
+  if (JobOnTerminal(fd) != TerminalJob::kBackground) return false;
   termios settings;
   return tcgetattr(fd, &settings) != 0 || (settings.c_lflag & TOSTOP) != 0;
 }

@@ -48,6 +48,18 @@ bool IsAltLetterScanCode(unsigned char scan_code) {
          (scan_code >= 0x2C && scan_code <= 0x32);
 }
 
+// The character a key reports with Caps Lock on and Shift as given, corrected so that the number
+// row and punctuation keys follow Shift alone (Caps Lock only ever meant letters).
+unsigned char CorrectForCapsLock(unsigned char character, unsigned char scan_code, bool shift) {
+  for (const CapsLockEntry& entry : kCapsLockTable) {
+    if (entry.scan_code != scan_code) continue;
+    if (shift && character == entry.plain) return entry.shifted;
+    if (!shift && character == entry.shifted) return entry.plain;
+    return character;
+  }
+  return scan_code == kEscapeScanCode ? kEscape : character;
+}
+
 Text OneByte(unsigned char byte) { return Text(1, static_cast<char>(byte)); }
 
 Text ScanCodeKey(unsigned char scan_code) {
@@ -210,16 +222,6 @@ TerminalKey DecodeCharacter(std::string_view bytes) {
 }
 
 }  // namespace
-
-unsigned char CorrectForCapsLock(unsigned char character, unsigned char scan_code, bool shift) {
-  for (const CapsLockEntry& entry : kCapsLockTable) {
-    if (entry.scan_code != scan_code) continue;
-    if (shift && character == entry.plain) return entry.shifted;
-    if (!shift && character == entry.shifted) return entry.plain;
-    return character;
-  }
-  return scan_code == kEscapeScanCode ? kEscape : character;
-}
 
 KeyDecision DecideKeyEvent(const KeyEventRecord& event) {
   if (!event.is_key_event || !event.key_down) return {};

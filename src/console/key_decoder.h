@@ -33,11 +33,9 @@ struct KeyDecision {
   Text key;
 };
 
+// Both decoders give every key its own text, though the pause compares each key with Escape
+// alone: the key poll promises every key's text.
 KeyDecision DecideKeyEvent(const KeyEventRecord& event);
-
-// The character a key reports with Caps Lock on and Shift as given, corrected so that the number
-// row and punctuation keys follow Shift alone (Caps Lock only ever meant letters).
-unsigned char CorrectForCapsLock(unsigned char character, unsigned char scan_code, bool shift);
 
 // One key decoded from the front of the bytes a terminal has delivered.
 struct TerminalKey {

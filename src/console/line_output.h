@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "system/process_state.h"
 #include "text/text.h"
 
 // Writes the text, then 13 10, to standard output, unbuffered. A failed write raises its error
@@ -11,4 +12,4 @@
 // memory on the way out.
 void PrintLine(std::string_view text);
 // -1 when standard output was a console/terminal at start-up, else 0.
-std::int32_t StdoutIsConsole();
+inline std::int32_t StdoutIsConsole() { return Process().console_flag; }

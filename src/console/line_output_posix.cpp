@@ -12,5 +12,3 @@ void PrintLine(std::string_view text) {
       StdoutIsConsole() != 0 ? WriteShownLine(fd, text) : WriteAll(fd, text, kLineEnd);
   if (error != 0) RaiseError(OutputErrorNumber(static_cast<std::uint32_t>(error)));
 }
-
-std::int32_t StdoutIsConsole() { return Process().console_flag; }

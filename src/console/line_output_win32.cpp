@@ -18,6 +18,8 @@ void WriteBytes(std::string_view bytes) {
   if (code != 0) {
     RaiseError(OutputErrorNumber(code));
   } else if (written < wanted) {
+    // Nothing reads a line's error (the probe judges its open and receives by their own); the
+    // report stays, as PrintLine promises it.
     RaiseError(kErrShortWrite);
   }
 }
@@ -28,5 +30,3 @@ void PrintLine(std::string_view text) {
   if (!text.empty()) WriteBytes(text);
   WriteBytes(kLineEnd);
 }
-
-std::int32_t StdoutIsConsole() { return Process().console_flag; }

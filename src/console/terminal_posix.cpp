@@ -74,10 +74,7 @@ void ForEachEndingSignal(const Action& action) {
 // handler the runtime installed before main (a sanitizer's, which reports a fault).
 struct sigaction g_previous[NSIG];
 
-bool IsForeground(int fd) {
-  const pid_t group = tcgetpgrp(fd);
-  return group != -1 && group == getpgrp();
-}
+bool IsForeground(int fd) { return JobOnTerminal(fd) == TerminalJob::kForeground; }
 
 bool SetAttributes(int fd, const termios& settings) {
   return RetryAfterSignal(-1, [&] { return tcsetattr(fd, TCSANOW, &settings); }) == 0;
@@ -272,6 +269,12 @@ void ProvideSignalStack() {
 }
 
 }  // namespace
+
+TerminalJob JobOnTerminal(int fd) {
+  const pid_t group = tcgetpgrp(fd);
+  if (group == -1) return TerminalJob::kNone;
+  return group == getpgrp() ? TerminalJob::kForeground : TerminalJob::kBackground;
+}
 
 void PrepareTerminal() {
   if (g_terminal.prepared || OutputIsPipe()) return;

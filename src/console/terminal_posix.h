@@ -1,5 +1,5 @@
 // The controlling terminal as the keyboard on POSIX systems: opening it, key-by-key mode,
-// restoring.
+// restoring, and whether this job is in its foreground.
 #pragma once
 
 // Opens /dev/tty as the console input (no terminal: no keyboard, and the run goes on), unless
@@ -13,6 +13,11 @@ void PrepareTerminal();
 
 // Puts back the settings PrepareTerminal changed, if it changed any; later calls do nothing.
 void RestoreTerminal();
+
+// Where this process's job stands on the terminal `fd`: neither in its foreground nor in its
+// background when `fd` is no terminal of this session. Async-signal-safe.
+enum class TerminalJob { kNone, kForeground, kBackground };
+TerminalJob JobOnTerminal(int fd);
 
 // For the key poll: true when this process is the terminal's foreground job and may read it,
 // after switching the terminal to key-by-key mode if this job was started in the background or

@@ -6,8 +6,8 @@
 
 #include "console/keyboard.h"
 #include "console/line_output.h"
-#include "system/sleep.h"
 #include "probe/probe.h"
+#include "system/sleep.h"
 #include "text/command_tail.h"
 #include "text/fields.h"
 #include "text/number.h"

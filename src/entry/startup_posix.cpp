@@ -4,10 +4,10 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "system/process_state.h"
 #include "console/terminal_posix.h"
 #include "driver/driver.h"
 #include "entry/startup.h"
+#include "system/process_state.h"
 #include "system/retry_posix.h"
 #include "text/command_tail.h"
 #include "text/number.h"
@@ -18,6 +18,7 @@ namespace {
 // (the socket, say), and lines meant for the user would travel into the connection. Each one
 // closed is opened on /dev/null instead, before anything else opens a descriptor; output to it is
 // lost, as it was. Where /dev/null cannot be opened, the socket layer keeps its sockets above 2.
+// So no output of the program tells the two apart; /dev/null also covers what a library keeps open.
 void OpenClosedStandardDescriptors() {
   // One call tells which are closed: poll marks them POLLNVAL.
   pollfd standard[] = {{STDIN_FILENO, 0, 0}, {STDOUT_FILENO, 0, 0}, {STDERR_FILENO, 0, 0}};

@@ -2,9 +2,9 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include "system/process_state.h"
 #include "driver/driver.h"
 #include "entry/startup.h"
+#include "system/process_state.h"
 #include "text/command_tail.h"
 #include "text/number.h"
 

@@ -40,6 +40,8 @@ std::int16_t NextFreeNumber() {
       if (record->number > 0) open.set(static_cast<std::size_t>(record->number));
     }
   }
+  // The program holds one connection at a time and closes it before it asks again, so no number
+  // it is handed is open and the table is never full: the skip and the error are for other callers.
   for (int step = 0; step < kHighestConnectionNumber; ++step) {
     number_counter = number_counter >= kHighestConnectionNumber
                          ? std::int16_t{1}

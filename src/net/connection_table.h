@@ -17,6 +17,7 @@ inline constexpr std::int16_t kHighestConnectionNumber = 32767;
 inline constexpr std::uint16_t kNetworkDeviceClass = 2;
 // `mode` bits.
 inline constexpr std::uint16_t kStreamMode = 0x40;
+// No open makes a datagram connection; the bit stays so that the stream checks keep their meaning.
 inline constexpr std::uint16_t kDatagramMode = 0x80;
 // `flags` bits.
 inline constexpr std::uint16_t kEndOfData = 2;
@@ -29,8 +30,10 @@ struct ConnectionRecord {
   std::int16_t number = 0;
   // -1 until the open has created the socket.
   std::intptr_t socket_handle = -1;
+  // Always kNetworkDeviceClass and read by nothing: the record says what it is, for any reader.
   std::uint16_t device_class = 0;
   std::uint16_t mode = 0;
+  // Read by nothing; the open's gethostname can fail it, so the step and its result stay.
   Text local_host_name;
   // Received bytes waiting at the front of `buffer`.
   std::uint32_t pending_count = 0;

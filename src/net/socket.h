@@ -42,7 +42,7 @@ inline constexpr std::size_t kHostNameArea = 256;
 ErrorNumber StartSocketLibrary();
 void EndSocketLibrary();
 
-// The TCP port of a service name such as "telnet".
+// The TCP port of a service name such as "telnet"; kErrSocket when the system knows none.
 ErrorNumber LookUpService(const Text& service, std::uint16_t* port);
 // The hosts and texts below hold no zero byte.
 //

@@ -104,6 +104,23 @@ bool ReadEndpoints(std::intptr_t socket, SocketEndpoint* local, SocketEndpoint* 
   return ReadEndpoint(socket, false, local) && ReadEndpoint(socket, true, peer);
 }
 
+bool ConnectedToItself(std::intptr_t socket) {
+  SocketEndpoint local;
+  SocketEndpoint peer;
+  return ReadEndpoints(socket, &local, &peer) && local == peer;
+}
+
+ErrorNumber LookUpService(const Text& service, std::uint16_t* port) {
+  const servent* entry = getservbyname(service.c_str(), "tcp");
+  // 57 on both: POSIX's getservbyname sets no errno, and of Windows' codes only WSAEINPROGRESS
+  // (a Winsock 1.1 blocking call in progress, which one thread without blocking hooks never
+  // meets) would map to another number.
+  if (entry == nullptr) return kErrSocket;
+  // The entry holds the port in network byte order already.
+  *port = static_cast<std::uint16_t>(entry->s_port);
+  return 0;
+}
+
 ErrorNumber ReadLocalHostName(char (&area)[kHostNameArea]) {
   std::memset(area, 0, sizeof area);
   if (gethostname(area, static_cast<int>(sizeof area)) != 0) return LastSocketError();
@@ -142,7 +159,8 @@ bool AnswerHeldNoAddress(int code) {
 
 ErrorNumber ResolveHostIPv6(const Text& host, IpAddress* address) {
   // IPv4 address text names no host that has an IPv6 address, and a resolver asked for one could
-  // send the text off as a name.
+  // send the text off as a name. The open reads dotted text without a lookup, and glibc gives no
+  // IPv6 address for other IPv4 text: the check is for resolvers that would look it up.
   IpAddress ipv4;
   if (LookUpAddress(host, IpFamily::kIPv4, AI_NUMERICHOST, &ipv4) == 0) return kErrSocket;
   return LookUpAddress(host, IpFamily::kIPv6, 0, address) == 0 ? 0 : kErrSocket;

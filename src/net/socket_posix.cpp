@@ -18,6 +18,7 @@
 #include "net/socket_error.h"
 #include "system/descriptor_posix.h"
 #include "system/retry_posix.h"
+#include "system/wait_limit_posix.h"
 
 namespace {
 
@@ -26,7 +27,8 @@ int Descriptor(std::intptr_t socket) { return static_cast<int>(socket); }
 // The longest single wait for a connect.
 constexpr std::chrono::milliseconds kConnectStep{20};
 
-// macOS and the BSDs have no MSG_NOSIGNAL; SO_NOSIGPIPE on the socket does the same there.
+// macOS and the BSDs have no MSG_NOSIGNAL; SO_NOSIGPIPE on the socket does the same there. Start-up
+// ignores SIGPIPE too; this keeps a send safe without that.
 #ifdef MSG_NOSIGNAL
 constexpr int kNoSignal = MSG_NOSIGNAL;
 #else
@@ -37,9 +39,7 @@ constexpr int kNoSignal = 0;
 int PollOnce(pollfd* descriptor, std::chrono::microseconds limit) {
 #if defined(__linux__) || defined(__FreeBSD__) || defined(__NetBSD__) || defined(__OpenBSD__)
   // ppoll keeps the microseconds of the wait limit.
-  timespec span;
-  span.tv_sec = static_cast<time_t>(limit.count() / 1000000);
-  span.tv_nsec = static_cast<long>(limit.count() % 1000000) * 1000;
+  const timespec span = ToTimespec(limit);
   return ppoll(descriptor, 1, &span, nullptr);
 #else
   // poll counts whole milliseconds; round up so that the wait is never shorter than asked.
@@ -74,13 +74,6 @@ ErrorNumber AwaitConnect(int descriptor, std::chrono::steady_clock::time_point d
 ErrorNumber StartSocketLibrary() { return 0; }
 
 void EndSocketLibrary() {}
-
-ErrorNumber LookUpService(const Text& service, std::uint16_t* port) {
-  const servent* entry = getservbyname(service.c_str(), "tcp");
-  if (entry == nullptr) return kErrSocket;
-  *port = static_cast<std::uint16_t>(entry->s_port);
-  return 0;
-}
 
 ErrorNumber ResolveHost(const Text& host, IpAddress* address, bool* name_answered) {
   *address = IpAddress{};
@@ -140,7 +133,8 @@ ErrorNumber ConnectSocket(std::intptr_t socket, const SocketEndpoint& target,
                                                             : LastSocketError();
   }
   // Everything after the connect reads and waits on a blocking socket: a receive follows only a
-  // wait that found data.
+  // wait that found data. (On Linux a socket left non-blocking would behave the same here, as
+  // every send is non-blocking anyway; the seam promises a blocking one.)
   if (outcome == 0 && fcntl(descriptor, F_SETFL, flags) != 0) return LastSocketError();
   return outcome;
 }

@@ -62,13 +62,6 @@ ErrorNumber StartSocketLibrary() {
 
 void EndSocketLibrary() { WSACleanup(); }
 
-ErrorNumber LookUpService(const Text& service, std::uint16_t* port) {
-  const servent* entry = getservbyname(service.c_str(), "tcp");
-  if (entry == nullptr) return LastSocketError();
-  *port = static_cast<std::uint16_t>(entry->s_port);
-  return 0;
-}
-
 ErrorNumber ResolveHost(const Text& host, IpAddress* address, bool* name_answered) {
   *address = IpAddress{};
   const hostent* entry = gethostbyname(host.c_str());

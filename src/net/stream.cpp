@@ -37,7 +37,8 @@ bool InBrackets(const Text& host) {
 
 // 0.0.0.0, :: and ::ffff:0.0.0.0 name no host: Linux would connect to the local machine instead,
 // Windows refuses them; every build refuses them, before any connect. So it does IPv6 multicast
-// (ff00::/8), which takes no stream connection.
+// (ff00::/8), which takes no stream connection: the system refuses that connect itself, and the
+// check spares the socket.
 bool NamesNoHost(const IpAddress& address) {
   constexpr std::array<std::uint8_t, 16> kMappedAny{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
   return address.bytes == IpAddress{}.bytes ||
@@ -115,6 +116,7 @@ ErrorNumber ConnectRecord(ConnectionRecord& record, std::int32_t port, const Tex
   ErrorNumber error =
       ConnectAsClient(record.socket_handle, {record.address, network_port}, deadline);
   // Refused, unreachable, no route: the name may be served over IPv6 (localhost on ::1 alone).
+  // With the limit spent the IPv6 connect would fail at once; the clock check spares its lookup.
   if (error != 0 && try_ipv6 && std::chrono::steady_clock::now() < deadline) {
     error = ConnectOverIPv6(record, host, deadline, error);
   }
@@ -137,6 +139,8 @@ ErrorNumber WaitForData(const ConnectionRecord& record,
       *ready = false;
       return 0;
     }
+    // Without this the program's 5 ms waits would pass the deadline by 5 ms at most, longer ones
+    // by more.
     limit = std::min(limit, left);
   }
   return WaitForSocket(record.socket_handle, SocketWait::kReadable, limit, ready);
@@ -145,6 +149,7 @@ ErrorNumber WaitForData(const ConnectionRecord& record,
 // The open after the socket library has started. A failure leaves nothing of it behind.
 ErrorNumber OpenOnNumber(std::int16_t number, std::int32_t port, const Text& host,
                          const Text& service, std::uint32_t timeout_1024us) {
+  // The probe opens only a number NextFreeNumber has just handed it: these are for other callers.
   if (number < 0) return kErrNotOpen;
   if (FindConnection(number) != nullptr) return kErrAlreadyOpen;
   std::unique_ptr<ConnectionRecord> record;
@@ -172,7 +177,8 @@ ErrorNumber OpenOnNumber(std::int16_t number, std::int32_t port, const Text& hos
 }
 
 // A line was reserved at full size; hand back only what it holds. Without memory for the smaller
-// copy the line keeps its larger storage, which is harmless.
+// copy the line keeps its larger storage, which is harmless. libstdc++'s shrink_to_fit catches its
+// own allocation failure; the guard is for runtimes whose shrink_to_fit lets it out.
 Text Finished(Text& line) {
   GuardAllocation([&] { line.shrink_to_fit(); });
   return std::move(line);
@@ -212,6 +218,8 @@ void SendText(std::int16_t number, std::string_view text) {
     RaiseError(kErrWrongKind);
     return;
   }
+  // The program sends six bytes at a time on a fresh connection, which the system takes whole
+  // without a wait; the loop and the time-out are for longer texts and fuller connections.
   std::size_t done = 0;
   do {
     bool ready = false;
@@ -234,6 +242,7 @@ void SendText(std::int16_t number, std::string_view text) {
     }
     done += sent;
   } while (done < text.size());
+  // Nothing reads it before the next receive, which clears it too: this is for callers that do.
   record->flags &= static_cast<std::uint16_t>(~kEndOfData);
 }
 
@@ -304,6 +313,7 @@ Text ReceiveLine(std::int16_t number,
 
 std::int32_t AtEndOfData(std::int16_t number) {
   const ConnectionRecord* record = FindConnection(number);
+  // The program asks only about its open connection; the error is for other callers.
   if (record == nullptr) {
     RaiseError(kErrNotOpenAtEnd);
     return 0;
@@ -314,6 +324,7 @@ std::int32_t AtEndOfData(std::int16_t number) {
 void CloseConnection(std::int16_t number, std::uint16_t kind_mask) {
   ConnectionRecord* record = FindConnection(number);
   if (record == nullptr) return;
+  // The program always closes with kStreamMode; a mask of 0 (any kind) is for other callers.
   if (kind_mask != 0 && (record->mode & kind_mask) == 0) {
     RaiseError(kErrWrongKind);
     return;

@@ -23,6 +23,7 @@ inline constexpr std::uint32_t kNoTimeout = 0xFFFFFFFFu;
 // `timeout_1024us` bounds the later send and receive waits, in units of 1,024 microseconds (0: no
 // limit). The outcome is the caller's error number: 0 stays 0 on success; after a failure (52, 55,
 // 57, 68, 70, 7, 242) nothing of the attempt remains and the number is free.
+// The probe passes a port and a time-out of 5: the service and other time-outs are for other users.
 void OpenStream(std::int16_t number, std::int32_t port, const Text& host, const Text& service,
                 std::uint32_t timeout_1024us);
 

@@ -3,11 +3,11 @@
 
 #include "system/retry_posix.h"
 #include "system/sleep.h"
+#include "system/wait_limit_posix.h"
 
 void SleepMs(std::uint32_t ms) {
   WaitAfterSignal(std::chrono::milliseconds(ms), 0, [](std::chrono::microseconds left) {
-    const timespec span{static_cast<time_t>(left.count() / 1000000),
-                        static_cast<long>(left.count() % 1000000) * 1000L};
+    const timespec span = ToTimespec(left);
     return nanosleep(&span, nullptr);
   });
 }

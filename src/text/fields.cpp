@@ -27,6 +27,8 @@ std::int64_t ScanFor(std::string_view text, std::string_view pattern, std::size_
 std::int32_t FindText(std::int32_t start, std::string_view text, std::string_view pattern) {
   if (text.empty() || start <= 0) return 0;
   const std::size_t offset = static_cast<std::size_t>(start) - 1;
+  // The program looks only for ':' and ' ', which no start past the end finds; an empty pattern
+  // would match there.
   if (offset >= text.size()) return 0;
   const std::int64_t found = ScanFor(text, pattern, offset);
   return found < 0 ? 0 : static_cast<std::int32_t>(found + 1);
@@ -48,6 +50,7 @@ Text FieldText(std::string_view text, std::string_view delimiter, std::int32_t f
     const std::size_t end = found < 0 ? text.size() : static_cast<std::size_t>(found);
     if (k == field) return CopyText(text.substr(begin, end - begin));
     if (found < 0) return Text();
+    // The program splits only at ' '; a longer delimiter is for other callers.
     begin = end + delimiter.size();
   }
 }

@@ -320,6 +320,7 @@ bool IncrementDigits(Text& digits) {
 
 // 15 significant digits: round to 18 digits, then let the 16th digit alone round the first 15.
 // Integers below 10^15 come out as plain digits through the first layout.
+// The program writes only 32-bit integers: the other layouts serve any other value it is given.
 Text FormatNumber(Number value) {
   // The integers the messages show (ports, loop times, error numbers) need no expansion.
   if (std::fabs(value) < 1e15L && std::trunc(value) == value && value != 0) {
@@ -401,6 +402,8 @@ Integer RoundToInteger(Number value) {
   constexpr Number kBound = -static_cast<Number>(kInvalid);  // 2^31 or 2^63, exactly
   if (!(std::fabs(value) < 2 * kBound)) return kInvalid;     // NaN included
   const Number rounded = RoundHalfEven(value);
+  // Only the loop time is rounded to 32 bits, and 2^31, which the bound refuses, is no loop time
+  // however the cast would convert it (x87: -2^31, aarch64: 2^31 - 1).
   if (rounded < -kBound || rounded >= kBound) return kInvalid;
   return static_cast<Integer>(rounded);
 }

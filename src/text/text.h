@@ -71,6 +71,7 @@ Text ConcatText(const Parts&... parts) {
   });
 }
 // One byte per code (each 0 to 255), in order.
+// No caller (the program's fixed bytes are literals): kept as one of Text's elementary operations.
 Text TextFromCodes(std::initializer_list<int> codes);
 // The two-byte line end 13, 10.
 inline constexpr std::string_view kLineEnd = "\r\n";
