@@ -11,12 +11,19 @@
 #include <unistd.h>
 #endif
 
+#include <future>
+#include <thread>
+
 #include "net/socket.h"
 #include "net/stream.h"
 
 using namespace std::chrono_literals;
 
 namespace {
+
+// The system's own socket type (SOCKET on Windows).
+using NativeSocket = decltype(::socket(0, 0, 0));
+NativeSocket Native(std::intptr_t socket) { return static_cast<NativeSocket>(socket); }
 
 // A socket bound to the loopback address of `family` on a port the system picks, which
 // `endpoint` holds with the address.
@@ -37,9 +44,8 @@ std::intptr_t BoundToLoopback(IpFamily family, SocketEndpoint* endpoint) {
   auto* address =
       ipv6 ? reinterpret_cast<sockaddr*>(&address6) : reinterpret_cast<sockaddr*>(&address4);
   socklen_t length = ipv6 ? sizeof address6 : sizeof address4;
-  const auto native = static_cast<decltype(::socket(0, 0, 0))>(socket);
-  EXPECT_EQ(bind(native, address, length), 0);
-  getsockname(native, address, &length);
+  EXPECT_EQ(bind(Native(socket), address, length), 0);
+  getsockname(Native(socket), address, &length);
   endpoint->port = ipv6 ? address6.sin6_port : address4.sin_port;
   return socket;
 }
@@ -51,7 +57,7 @@ class LoopbackConnection : public ::testing::Test {
     ASSERT_EQ(StartSocketLibrary(), 0);
     SocketEndpoint bound;
     listener_ = BoundToLoopback(IpFamily::kIPv4, &bound);
-    ASSERT_EQ(listen(static_cast<decltype(::socket(0, 0, 0))>(listener_), 1), 0);
+    ASSERT_EQ(listen(Native(listener_), 1), 0);
     OpenStream(number_, ntohs(bound.port), "127.0.0.1", Text(), 976);
     ASSERT_EQ(LastError(), 0);
   }
@@ -69,19 +75,27 @@ class LoopbackConnection : public ::testing::Test {
 }  // namespace
 
 // A receive from a silent peer waits its whole limit, microseconds included: 976 units of 1,024
-// microseconds are 999,424, just short of a second.
+// microseconds are 999,424, just short of a second. A receive that waited on regardless is cut
+// off: the peer closes after 10 s.
 TEST_F(LoopbackConnection, AReceiveWaitsItsWholeLimit) {
+  std::promise<void> received;
+  std::thread peer([&, done = received.get_future()] {
+    const auto accepted = accept(Native(listener_), nullptr, nullptr);
+    done.wait_for(10s);
+    CloseSocket(static_cast<std::intptr_t>(accepted));
+  });
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(ReceiveLine(number_), "");
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(990));
   EXPECT_EQ(LastError(), kErrTimeout);
+  received.set_value();
+  peer.join();
 }
 
 // A close ends the connection at once: its other end has the end of data.
 TEST_F(LoopbackConnection, ACloseEndsItAtOnce) {
   CloseConnection(number_, kStreamMode);
-  const auto accepted =
-      accept(static_cast<decltype(::socket(0, 0, 0))>(listener_), nullptr, nullptr);
+  const auto accepted = accept(Native(listener_), nullptr, nullptr);
   bool ended = false;
   WaitForSocket(static_cast<std::intptr_t>(accepted), SocketWait::kReadable,
                 std::chrono::milliseconds(100), &ended);

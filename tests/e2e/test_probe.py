@@ -62,10 +62,13 @@ def test_a_loop_repeats_every_second_until_the_port_refuses(server, address, hos
     with subprocess.Popen(command(b"%s:%d" % (host, s.port), "1"), stdin=subprocess.DEVNULL,
                           stdout=writer, stderr=subprocess.PIPE) as program:
         os.close(writer)
+        ending = threading.Timer(limit(10), program.kill)  # a run that goes on and on is ended
+        ending.start()
         assert s.wait_served(2)
         s.stop_listening()
         with open(reader, "rb") as pipe:
             output = mask_clock(pipe.read())
+        ending.cancel()
         assert (program.wait(limit(5)), UNDER_WINE or program.stderr.read() == b"") == (10, True)
     assert output == filler + before + announced + failure(host, 57)
     assert s.received == [BYE, BYE] and s.started[1] - start >= 1
