@@ -267,16 +267,17 @@ def wait_until(condition, what, seconds=5):
         time.sleep(0.001)
 
 
-# Stops a running program in one of its waits or sleeps, where every line it has decided on is
-# written: one stopped between a receive and its line would show that line after it goes on.
-def stop_at_rest(process):
+# Stops a running program (`pid`, while `alive()`) in one of its waits or sleeps, where every line
+# it has decided on is written and no signal handler is running: one stopped between a receive and
+# its line would show that line after it goes on.
+def stop_at_rest(pid, alive):
     for _ in range(100):
-        process.send_signal(signal.SIGSTOP)
-        wait_until(lambda: stopped(process.pid) or process.poll() is not None, "a stop")
-        assert process.poll() is None, "the program has ended"
-        call = int(open(f"/proc/{process.pid}/syscall").read().split()[0])
+        os.kill(pid, signal.SIGSTOP)
+        wait_until(lambda: stopped(pid) or not alive(), "a stop")
+        assert alive(), "the program has ended"
+        call = int(open(f"/proc/{pid}/syscall").read().split()[0])
         if call in RESTING_CALLS.get(platform.machine(), ()):
             return
-        process.send_signal(signal.SIGCONT)
+        os.kill(pid, signal.SIGCONT)
         time.sleep(0.01)
     pytest.fail("the program was never caught in a wait or a sleep")

@@ -14,7 +14,8 @@ import pytest
 
 from conftest import (BYE, OPTION_REQUEST, RUNNER, SANITIZED, SUCCESS, UNDER_WINE, announcement,
                       command, finish, lines, mask_clock, native_only, own_mounts, pause_line,
-                      private_hosts, probe_output, spawn, spawn_in_terminal, stopped, wait_until)
+                      private_hosts, probe_output, spawn, spawn_in_terminal, stop_at_rest,
+                      wait_until)
 
 ESCAPE = "\x1b"
 
@@ -74,14 +75,14 @@ def test_a_probe_into_a_file_echoes_its_announcement_alone(server, tmp_path):
 # goes on. A burst of stops and continues (the program here leads an orphaned process group, as
 # under tmux, so no stop takes effect) must not leave the program's own settings as the ones
 # that Escape puts back; nor must a stop that cannot be caught, during which a shell would give the
-# terminal its own settings back.
+# terminal its own settings back. That stop finds the program at rest, not in a stop handler,
+# which would switch to key-by-key mode itself once continued.
 def stops_then_escape(run, before, _):
     end = time.monotonic() + 1  # tens of thousands of pairs; some land inside the handler
     while time.monotonic() < end:
         os.kill(run.pid, signal.SIGTSTP)
         os.kill(run.pid, signal.SIGCONT)
-    os.kill(run.pid, signal.SIGSTOP)
-    wait_until(lambda: stopped(run.pid), "the stop")
+    stop_at_rest(run.pid, run.isalive)
     termios.tcsetattr(run.child_fd, termios.TCSANOW, before)
     os.kill(run.pid, signal.SIGCONT)
     wait_until(lambda: not termios.tcgetattr(run.child_fd)[3] & termios.ICANON, "key-by-key mode")

@@ -67,7 +67,7 @@ def test_the_servers_lines_are_shown_as_they_came(reply, ending, shown, host):
             if not UNDER_WINE:
                 while BARE not in before:
                     before += os.read(fd, 65536) or pytest.fail(f"the program ended: {before}")
-                stop_at_rest(probe)
+                stop_at_rest(probe.pid, lambda: probe.poll() is None)
                 before += os.read(fd, 65536) if select.select([fd], [], [], 0)[0] else b""
             conn.sendall(reply)
             if ending == "close":
